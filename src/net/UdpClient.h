@@ -1,0 +1,62 @@
+// The UDP endpoint that every protocol client builds on (SIP engine, STUN client, RTP and
+// RTCP endpoints). It owns one IPv4 UDP socket and gives its descendants opening, closing,
+// binding, a blocking receive of one datagram with its sender, and the uniform failure: Fail
+// stores the error number and abandons the operation by the silent abort.
+//
+// Threads: the main thread opens, binds, sends and closes; one receive thread at most waits in
+// ReceiveFrom. InterruptReceive, from the main thread, wakes that receive so that the thread
+// can be stopped before the socket is closed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/Socket.h"
+#include "platform/Waker.h"
+
+namespace net {
+
+// Error number for a socket that cannot be created or an address that cannot be found.
+inline constexpr int kErrorNoSocketOrAddress = 1;
+// One Ethernet frame: longer datagrams are dropped.
+inline constexpr std::size_t kMaxDatagram = 1500;
+
+class TCustomUDPClient {
+ public:
+  TCustomUDPClient();
+  // Closes the socket. Descendants whose Close does more call it from their own destructor,
+  // since a destructor reaches only its own class's override.
+  virtual ~TCustomUDPClient();
+  TCustomUDPClient(const TCustomUDPClient&) = delete;
+  TCustomUDPClient& operator=(const TCustomUDPClient&) = delete;
+
+  // Closes any socket (through the descendant's Close), then creates a new one; Fail(1) when
+  // no socket can be had.
+  virtual void Open();
+  // Closes the socket if one is open.
+  virtual void Close();
+
+  // Binds to the port on every local address; no other port is tried.
+  void Bind(std::uint16_t port);
+  // Waits for one datagram. `data` is empty after an error, an empty or overlong datagram, a
+  // closed socket or an interrupt. Never fails.
+  void ReceiveFrom(std::string& data);
+  // Fail with the last socket error when `result` is the sockets interface's error result.
+  void Check(int result);
+  [[noreturn]] void Fail(int code);
+  // Wakes a ReceiveFrom waiting on another thread; receives return at once until the next
+  // Open.
+  void InterruptReceive();
+
+  std::atomic<std::int32_t> ErrorCode{0};
+  platform::SocketHandle Socket = platform::kInvalidSocket;
+  platform::SocketAddress SenderAddress{};
+
+ private:
+  void CloseSocket();
+
+  platform::Waker receiveWaker_;
+};
+
+}  // namespace net

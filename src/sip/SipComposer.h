@@ -1,0 +1,56 @@
+// Composing the SIP requests and responses the engine sends. It holds the values that stay
+// the same across requests (Call-ID, From tag, account lines) and the per-transaction ones
+// (branch, CSeq), and gives back each message's text; the engine sends it.
+//
+// Header names, their order and their capitalisation are fixed: the provider's server has been
+// seen to accept exactly this form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sip {
+
+inline constexpr std::string_view kUserAgent = "Telvarion 0.3.0 (2006-08-11)";
+inline constexpr std::string_view kExpiresRegistered = "1800";
+inline constexpr std::string_view kExpiresUnregister = "0";
+inline constexpr std::string_view kSdpContentType = "Content-Type: application/sdp\r\n";
+
+class SipComposer {
+ public:
+  // Draws the Call-ID part, which serves every request of the engine's life.
+  SipComposer();
+
+  // The lines that name the account, with a new From tag; Expires back to 1800.
+  void SetAccount(const std::string& displayName, const std::string& domain,
+                  const std::string& userID, std::uint32_t fromTag);
+
+  // Opens a transaction: new branch, next CSeq number, then the Contact, Expires and
+  // User-Agent lines before the caller's extra header lines (each ending in CR LF).
+  std::string NewRequest(std::string_view method, const std::string& to, const std::string& body,
+                         const std::string& extraHeaders);
+  // Writes a request in the current transaction (CANCEL, ACK): same branch and CSeq number.
+  std::string WriteRequest(std::string_view method, const std::string& to,
+                           const std::string& extraHeaders, const std::string& body);
+
+  // The response to the request held in `headerBlock`, returning its first Via with the
+  // server's address as the received parameter.
+  static std::string ComposeResponse(std::string_view status, const std::string& headerBlock,
+                                     const std::string& serverAddressText);
+
+  std::string Domain;
+  std::string ViaPrefix;    // "Via: SIP/2.0/UDP <domain>;rport;branch=z9hG4bK"
+  std::string FromLine;     // with tag and CR LF
+  std::string ContactLine;  // with CR LF
+  std::string Branch;
+  std::string CallID;
+  std::string Expires;
+  std::string LastMethod;
+  std::string RequestURI;
+  std::string RequestTo;
+  std::string RemoteTo;
+  std::uint32_t CSeq = 0;
+};
+
+}  // namespace sip
