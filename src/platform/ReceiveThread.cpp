@@ -22,17 +22,24 @@ struct ReceiveThread::Shared final : MessageTarget {
   std::stop_source StopSource;
   // Set on the main thread while this thread's message is being handled there.
   std::atomic<bool> Delivering{false};
+  std::atomic<bool> Ended{false};
 };
 
 ReceiveThread::~ReceiveThread() {
   Stop();
 }
 
-void ReceiveThread::Start(const Window& window, Receive receive, Interrupt interrupt) {
+bool ReceiveThread::Running() const {
+  return shared_ != nullptr && !shared_->Ended;
+}
+
+void ReceiveThread::Start(const Window& window, Receive receive, Interrupt interrupt,
+                          bool endAfterHandOff) {
   Stop();
   shared_ = std::make_shared<Shared>(*window.Target);
   interrupt_ = std::move(interrupt);
-  thread_ = std::thread(&ReceiveThread::Loop, shared_, window.Channel, std::move(receive));
+  thread_ = std::thread(&ReceiveThread::Loop, shared_, window.Channel, std::move(receive),
+                        endAfterHandOff);
 }
 
 void ReceiveThread::Stop() {
@@ -51,17 +58,19 @@ void ReceiveThread::Stop() {
   interrupt_ = nullptr;
 }
 
-void ReceiveThread::Loop(std::shared_ptr<Shared> shared, HandOff* channel, Receive receive) {
+void ReceiveThread::Loop(std::shared_ptr<Shared> shared, HandOff* channel, Receive receive,
+                         bool endAfterHandOff) {
   const std::stop_token stop = shared->StopSource.get_token();
   try {
     while (!stop.stop_requested()) {
       const std::optional<WindowMessage> message = receive();
       if (!message || stop.stop_requested()) continue;
-      channel->Send(*shared, *message, stop);
+      if (channel->Send(*shared, *message, stop) && endAfterHandOff) break;
     }
   } catch (...) {
     // The thread's guard: any failure ends the thread quietly.
   }
+  shared->Ended = true;
 }
 
 }  // namespace platform

@@ -29,16 +29,20 @@ class ReceiveThread {
   ReceiveThread(const ReceiveThread&) = delete;
   ReceiveThread& operator=(const ReceiveThread&) = delete;
 
-  // Main thread. Starts a new thread; a thread still running is stopped first.
-  void Start(const Window& window, Receive receive, Interrupt interrupt);
+  // Main thread. Starts a new thread; a thread still running is stopped first. With
+  // `endAfterHandOff` the thread ends once one message has been handled (a client that waits
+  // for a single answer).
+  void Start(const Window& window, Receive receive, Interrupt interrupt,
+             bool endAfterHandOff = false);
   // Main thread. Safe to call when nothing runs, and from inside the thread's own hand-off.
   void Stop();
-  // Whether a thread was started and not stopped (the handle is not 0).
-  bool Running() const { return shared_ != nullptr; }
+  // Whether a thread was started and has neither ended nor been stopped (the handle is not 0).
+  bool Running() const;
 
  private:
   struct Shared;
-  static void Loop(std::shared_ptr<Shared> shared, HandOff* channel, Receive receive);
+  static void Loop(std::shared_ptr<Shared> shared, HandOff* channel, Receive receive,
+                   bool endAfterHandOff);
 
   std::shared_ptr<Shared> shared_;
   std::thread thread_;

@@ -1,0 +1,67 @@
+// Learns the host's public IPv4 address from a STUN server: one Binding Request from local
+// port 3478, one receive thread waiting for the matching Binding Response, whose mapped
+// address is handed to the main thread (message 1026: address as the first parameter, port
+// as the second). The owner passes that message to HandleNotify; the socket is then closed,
+// which frees port 3478. There is no retransmission and no time-out: without an answer the
+// client waits until it is destroyed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "net/StunMessage.h"
+#include "net/UdpClient.h"
+#include "platform/HandOff.h"
+#include "platform/ReceiveThread.h"
+
+namespace net {
+
+inline constexpr std::uint32_t kStunHandOffMessage = 1026;
+
+class TCustomSTUNClient : public TCustomUDPClient {
+ public:
+  // Ports other than 3478 serve tests that run beside each other on one host.
+  TCustomSTUNClient(const platform::Window& window, std::uint32_t messageNumber,
+                    std::uint16_t localPort = kStunPort, std::uint16_t serverPort = kStunPort);
+  ~TCustomSTUNClient() override;
+
+  // Binds, starts the receive thread and sends the request. When the socket cannot be had
+  // (port 3478 held by a second copy of the program, say) the error stays in ErrorCode and
+  // the client is inert; the caller's start-up goes on.
+  void Start(const std::string& serverHost);
+  // The owner's handler of the hand-off message passes it on here, on the main thread.
+  void HandleNotify(const platform::WindowMessage& message);
+
+  platform::Window NotifyWindow;
+  std::uint32_t NotifyMessage;
+  platform::SocketAddress ServerAddress{};
+  std::string TransactionID;
+  platform::ReceiveThread Thread;   // its running flag is the client's Running
+  std::uint32_t PublicAddress = 0;  // network byte order
+  std::uint16_t PublicPort = 0;     // host order
+
+ protected:
+  // Slot 2: the answer is in; stops receiving and closes the socket.
+  virtual void AddressFound();
+
+ private:
+  std::optional<platform::WindowMessage> ReceiveOne();
+
+  const std::uint16_t localPort_;
+  const std::uint16_t serverPort_;
+  std::string receiveBuffer_;  // the receive thread's own
+};
+
+class TSTUNClient : public TCustomSTUNClient {
+ public:
+  using TSTUNEvent = std::function<void(TSTUNClient&)>;
+  using TCustomSTUNClient::TCustomSTUNClient;
+
+  TSTUNEvent OnPublicAddress;
+
+ protected:
+  void AddressFound() override;
+};
+
+}  // namespace net
