@@ -1,0 +1,71 @@
+#include "media/RtcpClient.h"
+
+#include <thread>
+
+#include "media/RtpHeader.h"
+
+namespace media {
+
+namespace {
+
+constexpr std::uint8_t kVersion2OneSource = 0x81;
+constexpr std::uint16_t kByeLengthWords = 2;  // 32-bit words after the first, RFC 3550 6.4.1
+constexpr char kByeReason[] = "BYE";
+
+}  // namespace
+
+std::string BuildBye(std::uint32_t ssrc) {
+  std::string bye;
+  bye.reserve(12);
+  bye.push_back(static_cast<char>(kVersion2OneSource));
+  bye.push_back(static_cast<char>(kRtcpBye));
+  bye.push_back(static_cast<char>(kByeLengthWords >> 8));
+  bye.push_back(static_cast<char>(kByeLengthWords & 0xFF));
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    bye.push_back(static_cast<char>((ssrc >> shift) & 0xFF));
+  }
+  bye.push_back(static_cast<char>(sizeof kByeReason - 1));
+  bye.append(kByeReason, sizeof kByeReason - 1);
+  return bye;
+}
+
+TCustomRTCPClient::TCustomRTCPClient(TRTPClient& rtpClient) : RTPClient(&rtpClient) {}
+
+void TCustomRTCPClient::SetRemote(const std::string& host, std::uint16_t port) {
+  Open();
+  Bind(static_cast<std::uint16_t>(RTPClient->LocalPort + 1));
+  RTPClient->SetRemote(host, port);
+  RemoteAddress = RTPClient->RemoteAddress;
+  RemoteAddress.Port = platform::HostToNetwork16(static_cast<std::uint16_t>(port + 1));
+}
+
+std::string TCustomRTCPClient::Receive(std::uint8_t payloadType) {
+  std::string datagram;
+  RTPClient->ReceiveFrom(datagram);
+  // A header alone carries no audio: at least one payload byte is needed.
+  if (datagram.size() <= kRtpHeaderSize) return {};
+  const TRTPHeader header = DecodeHeader(datagram);
+  if (header.Version != kRtpVersion || header.PayloadType != payloadType) return {};
+  // The payload starts at 12 whatever the CSRC count, extension or padding say.
+  datagram.erase(0, kRtpHeaderSize);
+  PacketsReceived.fetch_add(1);
+  return datagram;
+}
+
+void TCustomRTCPClient::Start() {
+  PacketsReceived = 0;
+  RTPClient->Send(kPayloadTypePCMA, {});
+}
+
+void TCustomRTCPClient::Stop() {
+  const std::string bye = BuildBye(RTPClient->SSRC);
+  for (int sent = 0; sent < kMaxByeSends;) {
+    const std::uint32_t before = PacketsReceived.load();
+    platform::SendTo(Socket, bye.data(), bye.size(), RemoteAddress);
+    ++sent;
+    std::this_thread::sleep_for(kByeWait);
+    if (PacketsReceived.load() == before) break;
+  }
+}
+
+}  // namespace media

@@ -1,0 +1,57 @@
+// The media side of one call as the window sees it: sets the remote media address of both
+// endpoints, receives RTP for the playback thread, sends the empty first RTP packet and, at
+// the end, an RTCP BYE (RFC 3550 section 6.6). No reports or source descriptions are sent, and
+// the RTCP socket is never read. Threads: see RtpClient.h.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "media/RtpClient.h"
+#include "net/UdpClient.h"
+#include "platform/Socket.h"
+
+namespace media {
+
+inline constexpr std::uint8_t kRtcpBye = 203;
+// The BYE goes out once more per 10 ms wait in which RTP still arrived, six times at most.
+inline constexpr int kMaxByeSends = 6;
+inline constexpr std::chrono::milliseconds kByeWait{10};
+
+// The BYE this system sends, alone: version 2, one source, length 2 words after the first,
+// the SSRC, then the reason "BYE" with its length byte.
+std::string BuildBye(std::uint32_t ssrc);
+
+class TCustomRTCPClient : public net::TCustomUDPClient {
+ public:
+  // Linked to the RTP endpoint, which it does not own.
+  explicit TCustomRTCPClient(TRTPClient& rtpClient);
+
+  // Opens and binds the RTCP socket to the RTP endpoint's LocalPort + 1, then sets up the RTP
+  // endpoint for the host and port; RTCP goes to the remote port + 1. A failure stops the
+  // operation where it happens: an RTCP socket that cannot be had leaves the RTP endpoint as
+  // it was.
+  void SetRemote(const std::string& host, std::uint16_t port);
+  // Waits for one datagram on the RTP socket (playback thread). Returns the payload of an RTP
+  // packet of version 2, of the wanted payload type and with at least one payload byte, and
+  // counts it; anything else, a receive error included, gives the empty string.
+  std::string Receive(std::uint8_t payloadType);
+  // Resets the counter and sends the call's first RTP packet: payload type 8, no payload.
+  void Start();
+  // Sends the BYE, then again after each 10 ms during which RTP still arrived, six times at
+  // most. Send errors are ignored.
+  void Stop();
+
+  TRTPClient* const RTPClient;
+  platform::SocketAddress RemoteAddress{};
+  std::atomic<std::uint32_t> PacketsReceived{0};
+};
+
+class TRTCPClient : public TCustomRTCPClient {
+ public:
+  using TCustomRTCPClient::TCustomRTCPClient;
+};
+
+}  // namespace media
