@@ -1,0 +1,26 @@
+#include "app/IniFile.h"
+
+#include "app/PrivateProfile.h"
+
+namespace app {
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const {
+  return ReadProfileString(FFileName, section, key, defaultValue);
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) {
+  // The settings are a convenience: a file that cannot be written must not stop the program.
+  (void)WriteProfileString(FFileName, section, key, value);
+}
+
+void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
+  (void)DeleteProfileKey(FFileName, section, key);
+}
+
+void TIniFile::ReadSection(const std::string& section, std::vector<std::string>& strings) const {
+  strings = ReadProfileSection(FFileName, section);
+}
+
+}  // namespace app
