@@ -59,4 +59,8 @@ void TCustomUDPClient::InterruptReceive() {
   receiveWaker_.Signal();
 }
 
+void TCustomUDPClient::ResumeReceive() {
+  receiveWaker_.Reset();
+}
+
 }  // namespace net

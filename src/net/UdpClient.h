@@ -46,8 +46,11 @@ class TCustomUDPClient {
   void Check(int result);
   [[noreturn]] void Fail(int code);
   // Wakes a ReceiveFrom waiting on another thread; receives return at once until the next
-  // Open.
+  // Open or ResumeReceive.
   void InterruptReceive();
+  // Lets receives wait again after an interrupt, for a new reader of the same socket; call it
+  // only when no thread is receiving.
+  void ResumeReceive();
 
   std::atomic<std::int32_t> ErrorCode{0};
   platform::SocketHandle Socket = platform::kInvalidSocket;
