@@ -6,17 +6,58 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+
+#include "platform/HandOff.h"
 
 namespace Ui {
 class MainForm;
 }
 
+namespace app {
+class TIniFile;
+}
+namespace media {
+class TPCMA;
+class TRTCPClient;
+class TRTPClient;
+}  // namespace media
+namespace net {
+class TSTUNClient;
+}
+namespace platform {
+class WaveBackend;
+}
+namespace sip {
+class TSIPClient;
+}
+
 namespace ui {
 
+class QtHandOff;
 class TClickLabel;
+class TDeviceLists;
 
-class TMainForm : public QWidget {
+// What the window is made with. Without a wave backend it is the form alone, with no protocol
+// objects (for looking at the layout); the program passes its audio server and the fixed
+// ports, tests their own backend, ports and servers.
+struct TMainFormOptions {
+  platform::WaveBackend* Wave = nullptr;
+  std::string SettingsPath;
+  std::string StunServer;
+  std::uint16_t SipLocalPort = 5060;
+  std::uint16_t SipServerPort = 5060;
+  std::uint16_t RtpPort = 5004;
+  std::uint16_t StunLocalPort = 3478;
+  std::uint16_t StunServerPort = 3478;
+  // Opens a web page in the desktop's browser.
+  std::function<void(const QString& url)> OpenUrl;
+};
+
+class TMainForm : public QWidget, public platform::MessageTarget {
   Q_OBJECT
 
  public:
@@ -27,8 +68,11 @@ class TMainForm : public QWidget {
     kModePhoneEntry = 3,
   };
 
-  explicit TMainForm(QWidget* parent = nullptr);
+  explicit TMainForm(const TMainFormOptions& options = {}, QWidget* parent = nullptr);
   ~TMainForm() override;
+
+  // The hand-offs of the protocol threads and the audio devices, on the main thread.
+  void HandleWindowMessage(const platform::WindowMessage& message) override;
 
   // Shows the panel of `mode` (0..3) and hides the three others; rebuilds the device lists
   // when the connection panel returns with a refresh pending, reloads the phone book when it
@@ -44,9 +88,24 @@ class TMainForm : public QWidget {
   bool DeviceRefreshPending() const { return FDeviceRefreshPending; }
   void SetDeviceRefreshPending(bool pending) { FDeviceRefreshPending = pending; }
 
+  // The audio server's device-change notification.
+  void WMDeviceChange();
+  // The SIP engine's OnRegistered: saves the account in the settings file.
+  void SIPRegistered();
+  void MyAccountClick();
+  void CreditLabelClick();
+
+  // The objects the window owns, made by FormCreate and freed by FormDestroy in their order.
+  std::unique_ptr<app::TIniFile> IniFile;
+  std::unique_ptr<sip::TSIPClient> SIPClient;
+  std::unique_ptr<media::TRTPClient> RTPClient;
+  std::unique_ptr<media::TRTCPClient> RTCPClient;
+  std::unique_ptr<media::TPCMA> Audio;
+  std::unique_ptr<net::TSTUNClient> STUNClient;
+
  protected:
   // Fills the two device lists and picks the devices (the audio device selection).
-  virtual void ListDevices() {}
+  virtual void ListDevices();
   // Loads the phone book list of the current user ID.
   virtual void TabSheet3Show() {}
 
@@ -55,12 +114,22 @@ class TMainForm : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
-  // What the window does once it is made, before the protocol objects exist: the caption,
-  // the remembered captions and the first panel.
+  // Makes and wires the protocol objects, fills the device lists, shows the connection panel
+  // and loads the last account.
   void FormCreate();
+  // Frees the protocol objects: the engine first (it un-registers), the audio engine before
+  // the endpoints its thread reads.
+  void FormDestroy();
+  // The steps that need the audio engine and the endpoints; abandoned where one fails.
+  void CreateProtocolObjects();
+  void LoadSettings();
+  void ConnectControls();
   void CentreOnScreen();
 
+  const TMainFormOptions FOptions;
   std::unique_ptr<Ui::MainForm> FForm;
+  QtHandOff* FHandOff;
+  std::unique_ptr<TDeviceLists> FDevices;
   int FMode = kModeConnexion;
   bool FDeviceRefreshPending = false;
   bool FCentred = false;
