@@ -20,10 +20,10 @@ void EventLoopHandOff::Post(MessageTarget& target, const WindowMessage& message)
 }
 
 void EventLoopHandOff::Enqueue(std::shared_ptr<PendingMessage> pending) {
-  {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(pending));
-  }
+  std::lock_guard lock(mutex_);
+  queue_.push_back(std::move(pending));
+  // Under the lock: once the main thread can take the message it may finish and destroy this
+  // loop, so the sender must be done with the condition variable by then.
   arrived_.notify_one();
 }
 
