@@ -1,0 +1,51 @@
+// The arithmetic of the capture handler: each 30 ms capture buffer becomes a level trace for
+// the 240 x 50 paint box and a peak, and the peak decides whether the frame is speech (sent)
+// or silence (given straight back to the capture device). Runs on the main thread with the
+// capture message; no drawing here, so that the numbers are tested without a window.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace app {
+
+// One 30 ms frame of 8000 Hz signed 16-bit little-endian mono samples.
+inline constexpr std::size_t kTraceSamples = 240;
+inline constexpr std::size_t kTraceBufferBytes = kTraceSamples * 2;
+// The trace's middle line and its scale: full scale is 50 pixels either way of it.
+inline constexpr int kTraceMiddle = 25;
+inline constexpr double kTraceScale = 50.0;
+inline constexpr double kFullScaleSample = 32767.0;
+// The smallest peak of a frame that is sent. It is reached exactly by a sample of magnitude
+// 984 or more.
+inline constexpr int kSpeechPeak = 2;
+
+struct LevelTrace {
+  // y of each sample, from the middle line; positive samples go down the box. Point i of
+  // the trace is (i, kTraceMiddle + Offsets[i]). Values beyond +-25 fall outside the box.
+  std::vector<int> Offsets;
+  // The largest magnitude among Offsets; 0 for an empty buffer.
+  int Peak = 0;
+};
+
+// The nearest integer to `x`, halves to even, whatever the thread's floating-point rounding
+// mode.
+int RoundHalfEven(double x);
+
+// y for one sample: sample x 50 / 32767 in floating point, rounded to the nearest integer
+// with halves to even. (No 16-bit sample lands exactly on a half: that would need 100 x sample
+// to be an odd multiple of 32767, which shares no factor with 100.)
+int TraceOffset(std::int16_t sample);
+
+// The trace of `buffer`: one point per whole little-endian sample, at most kTraceSamples; a
+// trailing odd byte and bytes past kTraceBufferBytes are ignored.
+LevelTrace TraceLevels(std::span<const std::uint8_t> buffer);
+
+// The silence gate: true when the frame with this peak is to be encoded and sent.
+inline bool IsSpeech(int peak) {
+  return peak >= kSpeechPeak;
+}
+
+}  // namespace app
