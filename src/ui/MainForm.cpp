@@ -1,21 +1,35 @@
 #include "ui/MainForm.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLoggingCategory>
+#include <QMessageBox>
+#include <QPainter>
 #include <QScreen>
+#include <span>
 
+#include "app/CallTexts.h"
 #include "app/IniFile.h"
+#include "app/KeyMap.h"
+#include "app/LevelTrace.h"
 #include "app/Provider.h"
+#include "app/RemoteMedia.h"
 #include "media/Pcma.h"
 #include "media/RtcpClient.h"
 #include "media/RtpClient.h"
 #include "net/StunClient.h"
+#include "platform/Address.h"
 #include "platform/SilentAbort.h"
 #include "platform/WaveDevice.h"
 #include "sip/Digest.h"
 #include "sip/SipClient.h"
 #include "ui/ClickLabel.h"
 #include "ui/DeviceLists.h"
+#include "ui/Keypad.h"
+#include "ui/PaintBox.h"
+#include "ui/PhoneBookPanel.h"
 #include "ui/QtHandOff.h"
 #include "ui_MainForm.h"
 
@@ -28,6 +42,16 @@ namespace {
 
 const char* const kPhoneBookTitle = "CARNET D'ADRESSES";
 const char* const kMainSection = "Telvarion";
+const char* const kClosedCaption = "Fermer";
+const char* const kPublicAddressCaption = "Votre adresse IP publique :";
+// The Cancel button's Tag: 0 cancels, 1 closes the wait panel after a call.
+constexpr int kCancelCancels = 0;
+constexpr int kCancelCloses = 1;
+
+struct RequiredBox {
+  QLineEdit* Box;
+  const char* Message;
+};
 
 std::string Text(const QString& text) {
   return text.toStdString();
@@ -60,6 +84,19 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::ConnectControls() {
+  connect(FForm->Connect, &TClickLabel::clicked, this, &TMainForm::ConnectClick);
+  connect(FForm->Cancel, &TClickLabel::clicked, this, &TMainForm::CancelClick);
+  FKeypad = new TKeypad(
+      {FForm->n0, FForm->n1, FForm->n2, FForm->n3, FForm->n4, FForm->n5, FForm->n6, FForm->n7,
+       FForm->n8, FForm->n9, FForm->nStar, FForm->nSharp, FForm->na, FForm->nb, FForm->nc,
+       FForm->nd},
+      [this](int key) {
+        if (Audio) Audio->SendDigit(key);
+      },
+      this);
+  // Key preview: the window sees every key typed in any of its controls first.
+  for (QWidget* child : findChildren<QWidget*>())
+    child->installEventFilter(this);
   connect(FForm->PhoneEntryCancel, &TClickLabel::clicked, this,
           [this] { PhoneBookClick(FForm->PhoneEntryCancel); });
   connect(FForm->MyAccount, &TClickLabel::clicked, this, &TMainForm::MyAccountClick);
@@ -84,6 +121,16 @@ void TMainForm::FormCreate() {
   SetMode(kModeConnexion);
   if (FOptions.Wave == nullptr) return;
   IniFile = std::make_unique<app::TIniFile>(FOptions.SettingsPath);
+  FPhoneBook = new TPhoneBookPanel(*FForm, *IniFile,
+                                   {[this](int mode) { SetMode(mode); },
+                                    [this](const std::string& number) { CallNumber(number); },
+                                    [this] {
+                                      if (SIPClient)
+                                        platform::RunGuarded([this] { SIPClient->Unregister(); });
+                                    },
+                                    [this](const QString& text) { ShowMessage(text); },
+                                    [this](const QString& text) { return Confirm(text); }},
+                                   this);
   LoadSettings();
 }
 
@@ -91,7 +138,11 @@ void TMainForm::CreateProtocolObjects() {
   const platform::Window window{FHandOff, this};
   SIPClient = std::make_unique<sip::TSIPClient>(window, sip::kSipHandOffMessage,
                                                 FOptions.SipLocalPort, FOptions.SipServerPort);
+  SIPClient->OnSIPError = [this](sip::TSIPClient&) { SIPError(); };
+  SIPClient->OnStateChange = [this](sip::TSIPClient&) { SIPStateChange(); };
   SIPClient->OnRegistered = [this](sip::TSIPClient&) { SIPRegistered(); };
+  SIPClient->OnCallAnswered = [this](sip::TSIPClient&) { SIPCallAnswered(); };
+  SIPClient->OnCallEnded = [this](sip::TSIPClient&) { SIPCallEnded(); };
   RTPClient = std::make_unique<media::TRTPClient>(FOptions.RtpPort);
   RTCPClient = std::make_unique<media::TRTCPClient>(*RTPClient);
   Audio = std::make_unique<media::TPCMA>(window, *FOptions.Wave);
@@ -101,6 +152,7 @@ void TMainForm::CreateProtocolObjects() {
   // and the start-up goes on: the devices and the saved account matter more.
   STUNClient = std::make_unique<net::TSTUNClient>(window, net::kStunHandOffMessage,
                                                   FOptions.StunLocalPort, FOptions.StunServerPort);
+  STUNClient->OnPublicAddress = [this](net::TSTUNClient&) { STUNPublicAddress(); };
   STUNClient->Start(FOptions.StunServer);
   FDevices =
       std::make_unique<TDeviceLists>(*FForm->WaveOutList, *FForm->WaveInList, *FForm->Connect,
@@ -125,6 +177,15 @@ void TMainForm::LoadSettings() {
 
 void TMainForm::FormDestroy() {
   if (FOptions.Wave != nullptr) FOptions.Wave->UnwatchDevices();
+  if (SIPClient) {
+    // The engine's destruction still un-registers, but the window it would report to is
+    // going away: no status text, no message box.
+    for (sip::TSIPClient::TSIPEvent* event :
+         {&SIPClient->OnSIPError, &SIPClient->OnStateChange, &SIPClient->OnRegistered,
+          &SIPClient->OnCallAnswered, &SIPClient->OnCallEnded}) {
+      *event = nullptr;
+    }
+  }
   SIPClient.reset();
   Audio.reset();
   RTPClient.reset();
@@ -142,10 +203,7 @@ void TMainForm::HandleWindowMessage(const platform::WindowMessage& message) {
       if (STUNClient) STUNClient->HandleNotify(message);
       break;
     case platform::kWaveInData:
-      if (Audio) {
-        Audio->InputDone(static_cast<platform::WaveHandle>(message.WParam),
-                         *reinterpret_cast<platform::WaveHeader*>(message.LParam));
-      }
+      CaptureDone(message.WParam, message.LParam);
       break;
     case platform::kDeviceChange:
       WMDeviceChange();
@@ -229,6 +287,190 @@ void TMainForm::PhoneBookClick(TClickLabel* sender) {
   FForm->Title->setText(sender->Tag() >= kModePhoneBook ? QString::fromUtf8(kPhoneBookTitle)
                                                         : FForm->Title->Hint());
   SetMode(sender->Tag());
+}
+
+void TMainForm::TabSheet3Show() {
+  if (FPhoneBook != nullptr) FPhoneBook->TabSheet3Show();
+}
+
+void TMainForm::ShowMessage(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+bool TMainForm::Confirm(const QString& text) {
+  return QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No) !=
+         QMessageBox::No;
+}
+
+void TMainForm::ConnectClick() {
+  const RequiredBox required[] = {
+      {FForm->Username, "Veuillez indiquer votre pseudo"},
+      {FForm->UserID, "Veuillez indiquer votre identifiant SIP (08 7x xx xx xx)"},
+      {FForm->Password, "Veuillez indiquer votre mot de passe SIP"},
+      {FForm->Domain, nullptr},
+  };
+  for (const RequiredBox& field : required) {
+    if (!field.Box->text().isEmpty()) continue;
+    ShowMessage(field.Message != nullptr
+                    ? QString::fromUtf8(field.Message)
+                    : QString::fromUtf8("Veuillez indiquer votre domaine SIP (%1)")
+                          .arg(QString::fromUtf8(app::kProviderDomain)));
+    field.Box->setFocus();
+    return;
+  }
+  WaitReset();
+  SetMode(kModeWait);
+  if (SIPClient) {
+    platform::RunGuarded([this] {
+      SIPClient->Register(Text(FForm->Username->text()), Text(FForm->Domain->text()),
+                          Text(FForm->UserID->text()), Text(FForm->Password->text()));
+    });
+  }
+}
+
+void TMainForm::WaitReset() {
+  FForm->Status->setText(FForm->Status->Hint());
+  FForm->Cancel->setText(FForm->Cancel->Hint());
+  FForm->Cancel->setTag(kCancelCancels);
+}
+
+void TMainForm::CallNumber(const std::string& number) {
+  WaitReset();
+  SetMode(kModeWait);
+  if (SIPClient) platform::RunGuarded([&] { SIPClient->Invite(number); });
+}
+
+void TMainForm::CancelClick() {
+  if (FForm->Cancel->Tag() != kCancelCancels) {
+    SetMode(SIPClient && SIPClient->IsRegistered ? kModePhoneBook : kModeConnexion);
+    return;
+  }
+  if (SIPClient) platform::RunGuarded([this] { SIPClient->Cancel(); });
+  // Both media stops run in every state, also when no call ever started.
+  if (RTCPClient) platform::RunGuarded([this] { RTCPClient->Stop(); });
+  if (Audio) Audio->Stop();
+}
+
+void TMainForm::SIPStateChange() {
+  const app::StateDisplay display = app::DisplayForState(SIPClient->State);
+  if (display.Status) {
+    FForm->Status->setText(
+        QString::fromUtf8(display.Status->data(), static_cast<qsizetype>(display.Status->size())));
+  }
+  if (display.PanelMode) SetMode(*display.PanelMode);
+  FForm->WaitPanel->resize(FForm->WaitPanel->width(), display.WaitPanelHeight);
+}
+
+void TMainForm::SIPError() {
+  std::string text =
+      app::SipErrorText(SIPClient->ErrorCode, SIPClient->Domain, SIPClient->HeaderBlock);
+  // A message box breaks lines at line feeds only; the received message keeps its CR LFs.
+  for (char& c : text) {
+    if (c == '\r') c = '\n';
+  }
+  ShowMessage(QString::fromStdString(text));
+}
+
+void TMainForm::SIPCallAnswered() {
+  const std::optional<app::RemoteMedia> media = app::ReadRemoteMedia(SIPClient->RemoteSDP);
+  if (!media || !RTCPClient || !Audio) return;
+  // A media socket that cannot be had leaves the call without sound, silently; it must not
+  // abandon the engine's handling of the answer, which still owes the ACK.
+  platform::RunGuarded([&] {
+    RTCPClient->SetRemote(media->Address, media->Port);
+    Audio->Start(RTCPClient.get());
+    RTCPClient->Start();
+  });
+}
+
+void TMainForm::SIPCallEnded() {
+  if (RTCPClient) platform::RunGuarded([this] { RTCPClient->Stop(); });
+  if (Audio) Audio->Stop();
+  FForm->Cancel->setTag(kCancelCloses);
+  FForm->Cancel->setText(QString::fromUtf8(kClosedCaption));
+}
+
+void TMainForm::STUNPublicAddress() {
+  const QString address = Text(platform::AddressToText(STUNClient->PublicAddress));
+  if (address == FForm->Addr->text()) return;
+  FForm->Addr->setText(address);
+  FForm->lbAddr->setText(QString::fromUtf8(kPublicAddressCaption));
+  FForm->lbAddr->setVisible(true);
+  FForm->Addr->setVisible(true);
+  if (SIPClient && RTPClient) SIPClient->SetMedia(Text(address), RTPClient->LocalPort);
+}
+
+void TMainForm::CaptureDone(std::uintptr_t device, std::intptr_t header) {
+  if (!Audio || FOptions.Wave == nullptr) return;
+  auto& block = *reinterpret_cast<platform::WaveHeader*>(header);
+  const app::LevelTrace trace = app::TraceLevels(std::span<const std::uint8_t>(
+      reinterpret_cast<const std::uint8_t*>(block.Data), block.BufferLength));
+
+  QImage& canvas = FForm->PaintBox1->Canvas();
+  {
+    QPainter painter(&canvas);
+    painter.fillRect(QRect(0, 0, 480, 100), Qt::black);
+    painter.setPen(QColor(0x00, 0xFF, 0x00));
+    QPoint from(0, app::kTraceMiddle);
+    for (std::size_t i = 0; i < trace.Offsets.size(); ++i) {
+      const QPoint to(static_cast<int>(i), app::kTraceMiddle + trace.Offsets[i]);
+      painter.drawLine(from, to);
+      from = to;
+    }
+  }
+  FForm->PaintBox1->update();
+
+  const auto handle = static_cast<platform::WaveHandle>(device);
+  if (app::IsSpeech(trace.Peak)) {
+    Audio->InputDone(handle, block);
+  } else {
+    FOptions.Wave->InAddBuffer(handle, block);
+  }
+}
+
+void TMainForm::FormKeyPress(char32_t key) {
+  if (!SIPClient || !Audio) return;
+  if (const std::optional<int> number = app::FormKeyNumber(SIPClient->State, key)) {
+    Audio->SendDigit(*number);
+  }
+}
+
+bool TMainForm::EditKeyPress(const QWidget* sender, char32_t key) {
+  const QVariant tag = sender->property("Tag");
+  switch (app::EditKeyPressAction(tag.isValid() ? tag.toInt() : 0, key)) {
+    case app::EditKeyAction::Connect:
+      ConnectClick();
+      return true;
+    case app::EditKeyAction::Consume:
+      return true;
+    case app::EditKeyAction::Pass:
+    default:
+      return false;
+  }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  const auto* keyEvent = static_cast<const QKeyEvent*>(event);
+  char32_t key = 0;
+  if (keyEvent->key() == Qt::Key_Tab || keyEvent->key() == Qt::Key_Backtab) {
+    key = 0;  // focus navigation, never a typed character
+  } else if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
+    key = app::kCharEnter;
+  } else if (keyEvent->key() == Qt::Key_Backspace) {
+    key = app::kCharBackspace;
+  } else if (!keyEvent->text().isEmpty()) {
+    key = keyEvent->text().toUcs4().value(0);
+  }
+  if (key == 0) return QWidget::eventFilter(watched, event);  // arrows and the like
+  FormKeyPress(key);
+  const QWidget* boxes[] = {FForm->Username, FForm->UserID, FForm->Password, FForm->Domain,
+                            FForm->Addr};
+  for (const QWidget* box : boxes) {
+    if (watched == box) return EditKeyPress(box, key);
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace ui

@@ -40,6 +40,8 @@ namespace ui {
 class QtHandOff;
 class TClickLabel;
 class TDeviceLists;
+class TKeypad;
+class TPhoneBookPanel;
 
 // What the window is made with. Without a wave backend it is the form alone, with no protocol
 // objects (for looking at the layout); the program passes its audio server and the fixed
@@ -95,6 +97,28 @@ class TMainForm : public QWidget, public platform::MessageTarget {
   void MyAccountClick();
   void CreditLabelClick();
 
+  // Call control. The connect button: checks the four account boxes, then registers.
+  void ConnectClick();
+  // The wait panel's button: cancels, hangs up or unregisters; once a call is over, closes
+  // the wait panel.
+  void CancelClick();
+  // The wait panel's caption and button back to their remembered texts.
+  void WaitReset();
+  // The phone book's call: the wait panel, then the engine's Invite.
+  void CallNumber(const std::string& number);
+  // The engine's and the STUN client's events.
+  void SIPStateChange();
+  void SIPError();
+  void SIPCallAnswered();
+  void SIPCallEnded();
+  void STUNPublicAddress();
+  // A filled capture block: its level trace, then the silence gate.
+  void CaptureDone(std::uintptr_t device, std::intptr_t header);
+  // Every key typed in the window, before the focused control sees it.
+  void FormKeyPress(char32_t key);
+  // The connection panel's boxes; returns whether the key is consumed.
+  bool EditKeyPress(const QWidget* sender, char32_t key);
+
   // The objects the window owns, made by FormCreate and freed by FormDestroy in their order.
   std::unique_ptr<app::TIniFile> IniFile;
   std::unique_ptr<sip::TSIPClient> SIPClient;
@@ -107,7 +131,13 @@ class TMainForm : public QWidget, public platform::MessageTarget {
   // Fills the two device lists and picks the devices (the audio device selection).
   virtual void ListDevices();
   // Loads the phone book list of the current user ID.
-  virtual void TabSheet3Show() {}
+  virtual void TabSheet3Show();
+  // The message boxes: a plain box with an OK button, and the Yes/No question (true unless
+  // the answer was No). Tests replace them to read and answer.
+  virtual void ShowMessage(const QString& text);
+  virtual bool Confirm(const QString& text);
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   Ui::MainForm& Form() { return *FForm; }
 
@@ -130,6 +160,8 @@ class TMainForm : public QWidget, public platform::MessageTarget {
   std::unique_ptr<Ui::MainForm> FForm;
   QtHandOff* FHandOff;
   std::unique_ptr<TDeviceLists> FDevices;
+  TKeypad* FKeypad = nullptr;
+  TPhoneBookPanel* FPhoneBook = nullptr;
   int FMode = kModeConnexion;
   bool FDeviceRefreshPending = false;
   bool FCentred = false;

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <stdexcept>
 
 namespace testsupport {
@@ -22,9 +23,12 @@ sockaddr_in Loopback(std::uint16_t port) {
 
 }  // namespace
 
-LoopbackPeer::LoopbackPeer() : fd_(socket(AF_INET, SOCK_DGRAM, 0)), port_(0) {
-  sockaddr_in address = Loopback(0);
+LoopbackPeer::LoopbackPeer() : LoopbackPeer(0) {}
+
+LoopbackPeer::LoopbackPeer(std::uint16_t port) : fd_(socket(AF_INET, SOCK_DGRAM, 0)), port_(0) {
+  sockaddr_in address = Loopback(port);
   if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (fd_ >= 0) close(fd_);
     throw std::runtime_error("loopback peer: no socket");
   }
   socklen_t length = sizeof address;
@@ -56,6 +60,16 @@ std::optional<std::string> LoopbackPeer::Receive(std::chrono::milliseconds timeo
 
 std::uint16_t FreeLoopbackPort() {
   return LoopbackPeer().Port();
+}
+
+std::vector<std::uint16_t> FreeLoopbackPorts(std::size_t count) {
+  std::vector<std::unique_ptr<LoopbackPeer>> held;
+  std::vector<std::uint16_t> ports;
+  for (std::size_t i = 0; i < count; ++i) {
+    held.push_back(std::make_unique<LoopbackPeer>());
+    ports.push_back(held.back()->Port());
+  }
+  return ports;
 }
 
 }  // namespace testsupport

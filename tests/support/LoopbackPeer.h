@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
 class LoopbackPeer {
  public:
+  // On an ephemeral port, or on `port` (throws std::runtime_error when it is taken).
   LoopbackPeer();
+  explicit LoopbackPeer(std::uint16_t port);
   ~LoopbackPeer();
   LoopbackPeer(const LoopbackPeer&) = delete;
   LoopbackPeer& operator=(const LoopbackPeer&) = delete;
@@ -29,5 +32,8 @@ class LoopbackPeer {
 
 // A port of 127.0.0.1 that was free a moment ago.
 std::uint16_t FreeLoopbackPort();
+// `count` different ports of 127.0.0.1 that were free a moment ago (held together while they
+// are chosen, so that none is handed out twice).
+std::vector<std::uint16_t> FreeLoopbackPorts(std::size_t count);
 
 }  // namespace testsupport

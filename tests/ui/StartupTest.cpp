@@ -61,10 +61,11 @@ class StartupTest : public QObject {
     options.Wave = wave.get();
     options.SettingsPath = SettingsPath();
     options.StunServer = "127.0.0.1";
-    options.SipLocalPort = testsupport::FreeLoopbackPort();
+    const std::vector<std::uint16_t> ports = testsupport::FreeLoopbackPorts(2);
+    options.SipLocalPort = ports[0];
     options.SipServerPort = server->Port();
     options.RtpPort = FreePortPair();
-    options.StunLocalPort = testsupport::FreeLoopbackPort();
+    options.StunLocalPort = ports[1];
     options.StunServerPort = stunServer->Port();
     options.OpenUrl = [this](const QString& url) { opened << url; };
     return options;
