@@ -35,6 +35,9 @@
 
 // Off unless asked for: QT_LOGGING_RULES="telvarion.window.debug=true".
 Q_LOGGING_CATEGORY(lcWindow, "telvarion.window", QtInfoMsg)
+// Every SIP message sent and received, for a provider that misbehaves:
+// QT_LOGGING_RULES="telvarion.sip.debug=true".
+Q_LOGGING_CATEGORY(lcSip, "telvarion.sip", QtInfoMsg)
 
 namespace ui {
 
@@ -143,6 +146,15 @@ void TMainForm::CreateProtocolObjects() {
   SIPClient->OnRegistered = [this](sip::TSIPClient&) { SIPRegistered(); };
   SIPClient->OnCallAnswered = [this](sip::TSIPClient&) { SIPCallAnswered(); };
   SIPClient->OnCallEnded = [this](sip::TSIPClient&) { SIPCallEnded(); };
+  if (lcSip().isDebugEnabled()) {
+    SIPClient->OnSend = [](sip::TSIPClient& engine) {
+      qCDebug(lcSip).noquote() << "sent\n" << QString::fromStdString(engine.OutgoingBuffer);
+    };
+    SIPClient->OnReceive = [](sip::TSIPClient& engine) {
+      qCDebug(lcSip).noquote() << "received\n"
+                               << QString::fromStdString(engine.HeaderBlock + engine.ReceiveBuffer);
+    };
+  }
   RTPClient = std::make_unique<media::TRTPClient>(FOptions.RtpPort);
   RTCPClient = std::make_unique<media::TRTCPClient>(*RTPClient);
   Audio = std::make_unique<media::TPCMA>(window, *FOptions.Wave);
