@@ -10,20 +10,13 @@
 #include <vector>
 
 #include "media/G711.h"
+#include "media/Samples.h"
 #include "support/Command.h"
 
 namespace media {
 namespace {
 
-std::string Linear(const std::vector<std::int16_t>& samples) {
-  std::string bytes;
-  for (const std::int16_t sample : samples) {
-    const auto bits = static_cast<std::uint16_t>(sample);
-    bytes.push_back(static_cast<char>(bits & 0xFF));
-    bytes.push_back(static_cast<char>(bits >> 8));
-  }
-  return bytes;
-}
+using testing::Linear;
 
 // Every 16-bit sample, padded with zeros to whole 10 ms units, and its codes.
 struct AllSamples {

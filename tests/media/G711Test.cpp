@@ -1,6 +1,7 @@
 // The A-law codec on its own: the standard's edge values, the 10 ms unit rule, the byte
 // layout, and every 16-bit sample against a plain transcription of the coding rules.
 #include "media/G711.h"
+#include "media/Samples.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +12,7 @@
 namespace media {
 namespace {
 
-std::string Linear(const std::vector<std::int16_t>& samples) {
-  std::string bytes;
-  for (const std::int16_t sample : samples) {
-    const auto bits = static_cast<std::uint16_t>(sample);
-    bytes.push_back(static_cast<char>(bits & 0xFF));
-    bytes.push_back(static_cast<char>(bits >> 8));
-  }
-  return bytes;
-}
+using testing::Linear;
 
 std::int16_t SampleAt(const std::string& linear, std::size_t i) {
   return static_cast<std::int16_t>(
