@@ -1,28 +1,19 @@
 #include "ui/QtHandOff.h"
 
-#include <QCoreApplication>
-#include <QEvent>
+#include <QSocketNotifier>
 #include <QThread>
-#include <memory>
 
 #include "platform/PendingMessage.h"
 
 namespace ui {
 
-namespace {
+QtHandOff::QtHandOff(QObject* parent)
+    : QObject(parent),
+      notifier_(new QSocketNotifier(waker_.Descriptor(), QSocketNotifier::Read, this)) {
+  connect(notifier_, &QSocketNotifier::activated, this, &QtHandOff::DeliverQueued);
+}
 
-const QEvent::Type kHandOffEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class HandOffEvent final : public QEvent {
- public:
-  explicit HandOffEvent(std::shared_ptr<platform::PendingMessage> pending)
-      : QEvent(kHandOffEvent), Pending(std::move(pending)) {}
-  const std::shared_ptr<platform::PendingMessage> Pending;
-};
-
-}  // namespace
-
-QtHandOff::QtHandOff(QObject* parent) : QObject(parent) {}
+QtHandOff::~QtHandOff() = default;
 
 bool QtHandOff::Send(platform::MessageTarget& target, const platform::WindowMessage& message,
                      std::stop_token stop) {
@@ -31,17 +22,35 @@ bool QtHandOff::Send(platform::MessageTarget& target, const platform::WindowMess
     pending->Deliver();
     return true;
   }
-  QCoreApplication::postEvent(this, new HandOffEvent(pending));
+  Enqueue(pending);
   return pending->WaitDelivered();
 }
 
 void QtHandOff::Post(platform::MessageTarget& target, const platform::WindowMessage& message) {
-  QCoreApplication::postEvent(this, new HandOffEvent(std::make_shared<platform::PendingMessage>(
-                                        target, message, std::stop_token{})));
+  Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::stop_token{}));
 }
 
-void QtHandOff::customEvent(QEvent* event) {
-  if (event->type() == kHandOffEvent) static_cast<HandOffEvent*>(event)->Pending->Deliver();
+void QtHandOff::Enqueue(std::shared_ptr<platform::PendingMessage> pending) {
+  std::lock_guard lock(mutex_);
+  queue_.push_back(std::move(pending));
+  // Under the lock: once the GUI thread can take the message it may finish and destroy this
+  // object, so the sender must be done with it by then.
+  waker_.Signal();
+}
+
+void QtHandOff::DeliverQueued() {
+  waker_.Reset();
+  for (;;) {
+    std::shared_ptr<platform::PendingMessage> next;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+      next = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    // Outside the lock: the handler may itself send or post.
+    next->Deliver();
+  }
 }
 
 }  // namespace ui

@@ -1,11 +1,23 @@
 // The hand-off to the main thread over the Qt event loop: the receive threads' synchronous
-// Send and the audio device's Post become events delivered to this object on the thread that
-// made it (the GUI thread). A silent abort in a handler ends there, as in any dispatcher.
+// Send and the audio device's Post queue the message and wake the GUI thread through a file
+// descriptor that the loop watches; the GUI thread then delivers the queue. The queue is ours,
+// under our own lock, so the whole road from a receive thread to the window is visible to the
+// thread sanitizer. A silent abort in a handler ends there, as in any dispatcher.
 #pragma once
 
 #include <QObject>
+#include <deque>
+#include <memory>
+#include <mutex>
 
 #include "platform/HandOff.h"
+#include "platform/Waker.h"
+
+class QSocketNotifier;
+
+namespace platform {
+class PendingMessage;
+}
 
 namespace ui {
 
@@ -13,14 +25,22 @@ class QtHandOff final : public QObject, public platform::HandOff {
   Q_OBJECT
 
  public:
+  // Lives on the thread that makes it, which is the thread that delivers.
   explicit QtHandOff(QObject* parent = nullptr);
+  ~QtHandOff() override;
 
   bool Send(platform::MessageTarget& target, const platform::WindowMessage& message,
             std::stop_token stop) override;
   void Post(platform::MessageTarget& target, const platform::WindowMessage& message) override;
 
- protected:
-  void customEvent(QEvent* event) override;
+ private:
+  void Enqueue(std::shared_ptr<platform::PendingMessage> pending);
+  void DeliverQueued();
+
+  std::mutex mutex_;
+  std::deque<std::shared_ptr<platform::PendingMessage>> queue_;
+  platform::Waker waker_;
+  QSocketNotifier* notifier_;
 };
 
 }  // namespace ui
