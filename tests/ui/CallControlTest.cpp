@@ -113,8 +113,9 @@ class CallControlTest : public QObject {
   std::string Next(const char* method) {
     std::optional<std::string> request;
     // The window's loop keeps running meanwhile: the engine's hand-offs need it.
-    QTest::qWaitFor([&] { return (request = server->Receive(5ms)).has_value(); }, 3000);
-    if (!request) {
+    const bool arrived =
+        QTest::qWaitFor([&] { return (request = server->Receive(5ms)).has_value(); }, 3000);
+    if (!arrived) {
       qWarning("no %s came (messages: %s)", method, qPrintable(window->Messages.join("/")));
       return {};
     }
@@ -140,8 +141,10 @@ class CallControlTest : public QObject {
   static std::optional<std::string> Receive(const LoopbackPeer& peer,
                                             std::chrono::milliseconds timeout = 3000ms) {
     std::optional<std::string> datagram;
-    QTest::qWaitFor([&] { return (datagram = peer.Receive(5ms)).has_value(); },
-                    static_cast<int>(timeout.count()));
+    if (!QTest::qWaitFor([&] { return (datagram = peer.Receive(5ms)).has_value(); },
+                         static_cast<int>(timeout.count()))) {
+      return std::nullopt;
+    }
     return datagram;
   }
 
