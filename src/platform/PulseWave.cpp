@@ -177,6 +177,7 @@ struct PulseWaveBackend::Impl {
     Disconnect();
     Context = pa_context_new(pa_threaded_mainloop_get_api(Loop), "Telvarion");
     if (Context == nullptr) return false;
+    ContextWasReady = false;
     pa_context_set_state_callback(Context, &Impl::OnContextState, this);
     pa_context_set_subscribe_callback(Context, &Impl::OnSubscription, this);
     if (pa_context_connect(Context, Server.empty() ? nullptr : Server.c_str(),
@@ -212,8 +213,13 @@ struct PulseWaveBackend::Impl {
 
   static void OnContextState(pa_context* context, void* userdata) {
     auto* self = static_cast<Impl*>(userdata);
-    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
-      // The server went away: its devices with it.
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (state == PA_CONTEXT_READY) self->ContextWasReady = true;
+    if (!PA_CONTEXT_IS_GOOD(state) && self->ContextWasReady) {
+      // The server went away: its devices with it. Only a connection that was up counts: a
+      // failed attempt (no server at all) changes nothing, and reporting it would make every
+      // listing try again and report again, for ever.
+      self->ContextWasReady = false;
       self->PostDeviceChange();
     }
     pa_threaded_mainloop_signal(self->Loop, 0);
@@ -449,6 +455,8 @@ struct PulseWaveBackend::Impl {
   std::chrono::milliseconds Timeout;
   pa_threaded_mainloop* Loop = nullptr;
   pa_context* Context = nullptr;
+  // Set once the current context has been ready; guarded by the main loop's lock.
+  bool ContextWasReady = false;
   std::optional<Window> Watcher;
   std::map<WaveHandle, std::unique_ptr<Stream>> Streams;
   WaveHandle NextId = 1;

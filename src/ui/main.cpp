@@ -1,17 +1,46 @@
 // The softphone: one window, shown until it is closed.
 #include <QApplication>
 #include <QDesktopServices>
+#include <QSocketNotifier>
 #include <QUrl>
+#include <csignal>
 
 #include "app/Provider.h"
 #include "app/SettingsLocation.h"
 #include "platform/PulseWave.h"
+#include "platform/Waker.h"
 #include "ui/MainForm.h"
+
+namespace {
+
+// A session that ends, or a kill from the shell, closes the window as its close button does,
+// so that a registered account is un-registered on the way out.
+platform::Waker* terminationWaker = nullptr;
+
+void OnTermination(int) {
+  if (terminationWaker != nullptr) terminationWaker->Signal();  // write(2): signal-safe
+}
+
+void QuitOnTermination(QApplication& application, platform::Waker& waker,
+                       QSocketNotifier& notifier) {
+  terminationWaker = &waker;
+  QObject::connect(&notifier, &QSocketNotifier::activated, &application, &QApplication::quit);
+  struct sigaction action {};
+  action.sa_handler = OnTermination;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   // Names the per-user configuration folder (~/.config/telvarion) of a system-wide install.
   QApplication::setApplicationName("telvarion");
+  platform::Waker termination;
+  QSocketNotifier terminationNotifier(termination.Descriptor(), QSocketNotifier::Read);
+  QuitOnTermination(application, termination, terminationNotifier);
   platform::PulseWaveBackend audio;
   ui::TMainFormOptions options;
   options.Wave = &audio;

@@ -347,6 +347,12 @@ TEST_F(PulseWaveTest, WithoutAServerEveryOpenFailsAtOnce) {
   engine.Play(testing::Signal(960));
   engine.SendDigit(1);
   EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+  // A window that lists the devices on every change must not be sent round in circles: a
+  // failed attempt to reach the server is no change.
+  for (int listing = 0; listing < 3; ++listing)
+    absent.OutputDevices();
+  EXPECT_EQ(loop.RunFor(200ms), 0);
+  EXPECT_EQ(window.DeviceChanges, 0);
 }
 
 TEST_F(PulseWaveTest, AServerThatGoesAwayMidCallLeavesTheEngineToCloseCleanly) {
