@@ -23,16 +23,6 @@ constexpr std::uint32_t kPlaybackMinimumRequest = 160;
 constexpr std::uint32_t kCaptureFragment = kBlockBytes;
 constexpr std::uint32_t kServerDefault = static_cast<std::uint32_t>(-1);
 
-void MarkDone(WaveHeader& header) {
-  header.Flags.fetch_and(~kWaveHeaderInQueue, std::memory_order_relaxed);
-  header.Flags.fetch_or(kWaveHeaderDone, std::memory_order_release);
-}
-
-void MarkQueued(WaveHeader& header) {
-  header.Flags.fetch_and(~kWaveHeaderDone, std::memory_order_relaxed);
-  header.Flags.fetch_or(kWaveHeaderInQueue, std::memory_order_release);
-}
-
 pa_sample_spec TelephoneSpec() {
   pa_sample_spec spec{};
   spec.format = PA_SAMPLE_S16LE;
@@ -82,7 +72,7 @@ struct PulseWaveBackend::Impl {
     }
 
     void HandBack(WaveHeader& header) {
-      MarkDone(header);
+      header.MarkDone();
       if (Notify.Channel != nullptr && Notify.Target != nullptr) {
         Notify.Channel->Post(
             *Notify.Target,
@@ -400,7 +390,7 @@ struct PulseWaveBackend::Impl {
       stream->Failed = true;
       // Nothing will take these blocks any more.
       for (auto& [header, end] : stream->Written)
-        MarkDone(*header);
+        header->MarkDone();
       stream->Written.clear();
     }
     pa_threaded_mainloop_signal(stream->Owner->Loop, 0);
@@ -416,7 +406,7 @@ struct PulseWaveBackend::Impl {
         granted->tlength > writable ? granted->tlength - writable : std::uint64_t{0};
     const std::uint64_t taken = stream->WrittenBytes > held ? stream->WrittenBytes - held : 0;
     while (!stream->Written.empty() && stream->Written.front().second <= taken) {
-      MarkDone(*stream->Written.front().first);
+      stream->Written.front().first->MarkDone();
       stream->Written.pop_front();
     }
   }
@@ -438,12 +428,12 @@ struct PulseWaveBackend::Impl {
     if (stream == nullptr) return kWaveInvalidHandle;
     if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
     if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-    MarkQueued(header);
+    header.MarkQueued();
     if (stream->Failed || pa_stream_get_state(stream->Handle) != PA_STREAM_READY ||
         pa_stream_write(stream->Handle, header.Data, header.BufferLength, nullptr, 0,
                         PA_SEEK_RELATIVE) < 0) {
       // Nobody will take it: hand it straight back.
-      MarkDone(header);
+      header.MarkDone();
       return kWaveError;
     }
     stream->WrittenBytes += header.BufferLength;
@@ -532,7 +522,7 @@ int PulseWaveBackend::OutReset(WaveHandle handle) {
     }
   }
   for (auto& [header, end] : stream->Written)
-    MarkDone(*header);
+    header->MarkDone();
   stream->Written.clear();
   return kWaveOk;
 }
@@ -574,7 +564,7 @@ int PulseWaveBackend::InAddBuffer(WaveHandle handle, WaveHeader& header) {
   if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
   if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
   header.BytesRecorded = 0;
-  MarkQueued(header);
+  header.MarkQueued();
   stream->Queue.push_back(&header);
   return kWaveOk;
 }

@@ -9,16 +9,6 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 480;
 
-void Finish(WaveHeader& header) {
-  header.Flags.fetch_and(~kWaveHeaderInQueue, std::memory_order_relaxed);
-  header.Flags.fetch_or(kWaveHeaderDone, std::memory_order_release);
-}
-
-void Queue(WaveHeader& header) {
-  header.Flags.fetch_and(~kWaveHeaderDone, std::memory_order_relaxed);
-  header.Flags.fetch_or(kWaveHeaderInQueue, std::memory_order_release);
-}
-
 }  // namespace
 
 TestWaveBackend::TestWaveBackend()
@@ -104,7 +94,7 @@ int TestWaveBackend::OutWrite(WaveHandle handle, WaveHeader& header) {
   if (device == outDevices_.end()) return kWaveInvalidHandle;
   if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
   if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-  Queue(header);
+  header.MarkQueued();
   device->second.Queue.push_back(&header);
   return kWaveOk;
 }
@@ -115,7 +105,7 @@ int TestWaveBackend::OutReset(WaveHandle handle) {
   const auto device = outDevices_.find(handle);
   if (device == outDevices_.end()) return kWaveInvalidHandle;
   for (WaveHeader* header : device->second.Queue)
-    Finish(*header);
+    header->MarkDone();
   device->second.Queue.clear();
   return kWaveOk;
 }
@@ -169,7 +159,7 @@ int TestWaveBackend::InAddBuffer(WaveHandle handle, WaveHeader& header) {
   if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
   if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
   header.BytesRecorded = 0;
-  Queue(header);
+  header.MarkQueued();
   device->second.Queue.push_back(&header);
   return kWaveOk;
 }
@@ -221,7 +211,7 @@ void TestWaveBackend::FillLocked(InDevice& device, WaveHandle handle, std::size_
     header.Data[i] = fed_ < feed_.size() ? feed_[fed_++] : '\0';
   }
   header.BytesRecorded = static_cast<std::uint32_t>(bytes);
-  Finish(header);
+  header.MarkDone();
   if (device.Notify.Channel != nullptr && device.Notify.Target != nullptr) {
     device.Notify.Channel->Post(
         *device.Notify.Target,
@@ -291,7 +281,7 @@ void TestWaveBackend::Advance(std::chrono::milliseconds elapsed) {
       WaveHeader& header = *device.Queue.front();
       device.Queue.pop_front();
       played_.append(header.Data, header.BufferLength);
-      Finish(header);
+      header.MarkDone();
     }
     for (auto& [handle, device] : inDevices_) {
       if (device.Started && !device.Queue.empty()) FillLocked(device, handle, kBlockBytes);

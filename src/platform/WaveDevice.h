@@ -72,6 +72,17 @@ struct WaveHeader {
   std::atomic<std::uint32_t> Flags{0};
 
   bool Done() const { return (Flags.load(std::memory_order_acquire) & kWaveHeaderDone) != 0; }
+
+  // Device side: the block was consumed (or filled) and belongs to its owner again.
+  void MarkDone() {
+    Flags.fetch_and(~kWaveHeaderInQueue, std::memory_order_relaxed);
+    Flags.fetch_or(kWaveHeaderDone, std::memory_order_release);
+  }
+  // Device side: the block is queued on the device.
+  void MarkQueued() {
+    Flags.fetch_and(~kWaveHeaderDone, std::memory_order_relaxed);
+    Flags.fetch_or(kWaveHeaderInQueue, std::memory_order_release);
+  }
 };
 
 struct WaveDeviceInfo {
