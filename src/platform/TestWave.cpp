@@ -9,6 +9,42 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 480;
 
+// The header operations that playback and capture devices share, over either device map.
+template <typename Devices>
+int PrepareHeader(Devices& devices, WaveHandle handle, WaveHeader& header) {
+  if (!devices.contains(handle)) return kWaveInvalidHandle;
+  header.Flags.fetch_or(kWaveHeaderPrepared);
+  return kWaveOk;
+}
+
+template <typename Devices>
+int QueueHeader(Devices& devices, WaveHandle handle, WaveHeader& header) {
+  const auto device = devices.find(handle);
+  if (device == devices.end()) return kWaveInvalidHandle;
+  if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
+  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
+  header.MarkQueued();
+  device->second.Queue.push_back(&header);
+  return kWaveOk;
+}
+
+template <typename Devices>
+int UnprepareHeader(Devices& devices, WaveHandle handle, WaveHeader& header) {
+  if (!devices.contains(handle)) return kWaveInvalidHandle;
+  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
+  header.Flags.fetch_and(~kWaveHeaderPrepared);
+  return kWaveOk;
+}
+
+template <typename Devices>
+int CloseDevice(Devices& devices, WaveHandle handle) {
+  const auto device = devices.find(handle);
+  if (device == devices.end()) return kWaveInvalidHandle;
+  if (!device->second.Queue.empty()) return kWaveStillPlaying;
+  devices.erase(device);
+  return kWaveOk;
+}
+
 }  // namespace
 
 TestWaveBackend::TestWaveBackend()
@@ -82,21 +118,13 @@ int TestWaveBackend::OutOpen(WaveHandle& handle, std::int32_t device, const Wave
 int TestWaveBackend::OutPrepareHeader(WaveHandle handle, WaveHeader& header) {
   std::lock_guard lock(mutex_);
   ++deviceCalls_;
-  if (!outDevices_.contains(handle)) return kWaveInvalidHandle;
-  header.Flags.fetch_or(kWaveHeaderPrepared);
-  return kWaveOk;
+  return PrepareHeader(outDevices_, handle, header);
 }
 
 int TestWaveBackend::OutWrite(WaveHandle handle, WaveHeader& header) {
   std::lock_guard lock(mutex_);
   ++deviceCalls_;
-  const auto device = outDevices_.find(handle);
-  if (device == outDevices_.end()) return kWaveInvalidHandle;
-  if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
-  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-  header.MarkQueued();
-  device->second.Queue.push_back(&header);
-  return kWaveOk;
+  return QueueHeader(outDevices_, handle, header);
 }
 
 int TestWaveBackend::OutReset(WaveHandle handle) {
@@ -113,20 +141,13 @@ int TestWaveBackend::OutReset(WaveHandle handle) {
 int TestWaveBackend::OutUnprepareHeader(WaveHandle handle, WaveHeader& header) {
   std::lock_guard lock(mutex_);
   ++deviceCalls_;
-  if (!outDevices_.contains(handle)) return kWaveInvalidHandle;
-  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-  header.Flags.fetch_and(~kWaveHeaderPrepared);
-  return kWaveOk;
+  return UnprepareHeader(outDevices_, handle, header);
 }
 
 int TestWaveBackend::OutClose(WaveHandle handle) {
   std::lock_guard lock(mutex_);
   ++deviceCalls_;
-  const auto device = outDevices_.find(handle);
-  if (device == outDevices_.end()) return kWaveInvalidHandle;
-  if (!device->second.Queue.empty()) return kWaveStillPlaying;
-  outDevices_.erase(device);
-  return kWaveOk;
+  return CloseDevice(outDevices_, handle);
 }
 
 int TestWaveBackend::InOpen(WaveHandle& handle, std::int32_t device, const WaveFormat& format,
@@ -146,22 +167,16 @@ int TestWaveBackend::InOpen(WaveHandle& handle, std::int32_t device, const WaveF
 int TestWaveBackend::InPrepareHeader(WaveHandle handle, WaveHeader& header) {
   std::lock_guard lock(mutex_);
   ++deviceCalls_;
-  if (!inDevices_.contains(handle)) return kWaveInvalidHandle;
-  header.Flags.fetch_or(kWaveHeaderPrepared);
-  return kWaveOk;
+  return PrepareHeader(inDevices_, handle, header);
 }
 
 int TestWaveBackend::InAddBuffer(WaveHandle handle, WaveHeader& header) {
   std::lock_guard lock(mutex_);
   ++deviceCalls_;
-  const auto device = inDevices_.find(handle);
-  if (device == inDevices_.end()) return kWaveInvalidHandle;
-  if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
-  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-  header.BytesRecorded = 0;
-  header.MarkQueued();
-  device->second.Queue.push_back(&header);
-  return kWaveOk;
+  const int result = QueueHeader(inDevices_, handle, header);
+  // Under the same lock as the filling, so no block is filled before this is cleared.
+  if (result == kWaveOk) header.BytesRecorded = 0;
+  return result;
 }
 
 int TestWaveBackend::InStart(WaveHandle handle) {
@@ -187,20 +202,13 @@ int TestWaveBackend::InReset(WaveHandle handle) {
 int TestWaveBackend::InUnprepareHeader(WaveHandle handle, WaveHeader& header) {
   std::lock_guard lock(mutex_);
   ++deviceCalls_;
-  if (!inDevices_.contains(handle)) return kWaveInvalidHandle;
-  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-  header.Flags.fetch_and(~kWaveHeaderPrepared);
-  return kWaveOk;
+  return UnprepareHeader(inDevices_, handle, header);
 }
 
 int TestWaveBackend::InClose(WaveHandle handle) {
   std::lock_guard lock(mutex_);
   ++deviceCalls_;
-  const auto device = inDevices_.find(handle);
-  if (device == inDevices_.end()) return kWaveInvalidHandle;
-  if (!device->second.Queue.empty()) return kWaveStillPlaying;
-  inDevices_.erase(device);
-  return kWaveOk;
+  return CloseDevice(inDevices_, handle);
 }
 
 void TestWaveBackend::FillLocked(InDevice& device, WaveHandle handle, std::size_t bytes) {
