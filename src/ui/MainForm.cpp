@@ -1,7 +1,9 @@
 #include "ui/MainForm.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -38,6 +40,9 @@ Q_LOGGING_CATEGORY(lcWindow, "telvarion.window", QtInfoMsg)
 // Every SIP message sent and received, for a provider that misbehaves:
 // QT_LOGGING_RULES="telvarion.sip.debug=true".
 Q_LOGGING_CATEGORY(lcSip, "telvarion.sip", QtInfoMsg)
+// The main thread's work on each received SIP message (parse and handle), for the benchmark:
+// QT_LOGGING_RULES="telvarion.timing.debug=true". Off, it costs one flag test per message.
+Q_LOGGING_CATEGORY(lcTiming, "telvarion.timing", QtInfoMsg)
 
 namespace ui {
 
@@ -55,6 +60,27 @@ struct RequiredBox {
   QLineEdit* Box;
   const char* Message;
 };
+
+// Every text the program itself puts on screen goes through here, so that the window's log
+// tells a test (or a person helping a user) exactly what was shown.
+template <typename Widget>
+void ShowText(Widget* widget, const QString& text) {
+  widget->setText(text);
+  qCDebug(lcWindow).noquote() << widget->objectName() << "shows" << text;
+}
+
+// The captions a person sees once a panel shows; typed boxes are left out (a password).
+void LogShownTexts(const QWidget& window) {
+  if (!lcWindow().isDebugEnabled()) return;
+  for (const QLabel* label : window.findChildren<QLabel*>()) {
+    if (label->isVisibleTo(&window) && !label->text().isEmpty())
+      qCDebug(lcWindow).noquote() << label->objectName() << "shows" << label->text();
+  }
+  for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+    if (button->isVisibleTo(&window))
+      qCDebug(lcWindow).noquote() << button->objectName() << "shows" << button->text();
+  }
+}
 
 std::string Text(const QString& text) {
   return text.toStdString();
@@ -158,7 +184,7 @@ void TMainForm::CreateProtocolObjects() {
   RTPClient = std::make_unique<media::TRTPClient>(FOptions.RtpPort);
   RTCPClient = std::make_unique<media::TRTCPClient>(*RTPClient);
   Audio = std::make_unique<media::TPCMA>(window, *FOptions.Wave);
-  FForm->Addr->setText(Text(RTPClient->LocalAddress));
+  ShowText(FForm->Addr, Text(RTPClient->LocalAddress));
   SIPClient->SetMedia(RTPClient->LocalAddress, RTPClient->LocalPort);
   // A STUN client that cannot bind (a second copy of the program holds the port) stays inert
   // and the start-up goes on: the devices and the saved account matter more.
@@ -209,7 +235,15 @@ void TMainForm::FormDestroy() {
 void TMainForm::HandleWindowMessage(const platform::WindowMessage& message) {
   switch (message.Message) {
     case sip::kSipHandOffMessage:
-      if (SIPClient) SIPClient->Dispatch(message);
+      if (!SIPClient) break;
+      if (lcTiming().isDebugEnabled()) {
+        QElapsedTimer timer;
+        timer.start();
+        SIPClient->Dispatch(message);
+        qCDebug(lcTiming) << "sip message handled in" << timer.nsecsElapsed() / 1000 << "us";
+      } else {
+        SIPClient->Dispatch(message);
+      }
       break;
     case net::kStunHandOffMessage:
       if (STUNClient) STUNClient->HandleNotify(message);
@@ -293,6 +327,7 @@ void TMainForm::SetMode(int mode) {
   FForm->Title->setText(mode == kModePhoneBook || mode == kModePhoneEntry
                             ? QString::fromUtf8(kPhoneBookTitle)
                             : FForm->Title->Hint());
+  LogShownTexts(*this);
 }
 
 void TMainForm::PhoneBookClick(TClickLabel* sender) {
@@ -306,6 +341,7 @@ void TMainForm::TabSheet3Show() {
 }
 
 void TMainForm::ShowMessage(const QString& text) {
+  qCDebug(lcWindow).noquote() << "message box shows" << text;
   QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
   box.exec();
 }
@@ -342,8 +378,8 @@ void TMainForm::ConnectClick() {
 }
 
 void TMainForm::WaitReset() {
-  FForm->Status->setText(FForm->Status->Hint());
-  FForm->Cancel->setText(FForm->Cancel->Hint());
+  ShowText(FForm->Status, FForm->Status->Hint());
+  ShowText(FForm->Cancel, FForm->Cancel->Hint());
   FForm->Cancel->setTag(kCancelCancels);
 }
 
@@ -367,8 +403,8 @@ void TMainForm::CancelClick() {
 void TMainForm::SIPStateChange() {
   const app::StateDisplay display = app::DisplayForState(SIPClient->State);
   if (display.Status) {
-    FForm->Status->setText(
-        QString::fromUtf8(display.Status->data(), static_cast<qsizetype>(display.Status->size())));
+    ShowText(FForm->Status, QString::fromUtf8(display.Status->data(),
+                                              static_cast<qsizetype>(display.Status->size())));
   }
   if (display.PanelMode) SetMode(*display.PanelMode);
   FForm->WaitPanel->resize(FForm->WaitPanel->width(), display.WaitPanelHeight);
@@ -400,14 +436,14 @@ void TMainForm::SIPCallEnded() {
   if (RTCPClient) platform::RunGuarded([this] { RTCPClient->Stop(); });
   if (Audio) Audio->Stop();
   FForm->Cancel->setTag(kCancelCloses);
-  FForm->Cancel->setText(QString::fromUtf8(kClosedCaption));
+  ShowText(FForm->Cancel, QString::fromUtf8(kClosedCaption));
 }
 
 void TMainForm::STUNPublicAddress() {
   const QString address = Text(platform::AddressToText(STUNClient->PublicAddress));
   if (address == FForm->Addr->text()) return;
-  FForm->Addr->setText(address);
-  FForm->lbAddr->setText(QString::fromUtf8(kPublicAddressCaption));
+  ShowText(FForm->Addr, address);
+  ShowText(FForm->lbAddr, QString::fromUtf8(kPublicAddressCaption));
   FForm->lbAddr->setVisible(true);
   FForm->Addr->setVisible(true);
   if (SIPClient && RTPClient) SIPClient->SetMedia(Text(address), RTPClient->LocalPort);

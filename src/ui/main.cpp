@@ -9,6 +9,7 @@
 #include "app/SettingsLocation.h"
 #include "platform/PulseWave.h"
 #include "platform/Waker.h"
+#include "ui/LagProbe.h"
 #include "ui/MainForm.h"
 
 namespace {
@@ -49,5 +50,7 @@ int main(int argc, char** argv) {
   options.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
   ui::TMainForm window(options);
   window.show();
+  ui::TLagProbe lag;
+  lag.StartIfEnabled();
   return QApplication::exec();
 }
