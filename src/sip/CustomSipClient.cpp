@@ -142,6 +142,17 @@ void TCustomSIPClient::Cancel() {
         SetState(ssHangingUp);
         NewRequest("BYE", Composer.RemoteTo, "", "");
         break;
+      // Requests are sent once: a BYE or CANCEL whose answer never comes (the server went
+      // away, a datagram was lost) would otherwise leave a state from which no call can be
+      // placed. The user's second stop gives the request up as its answer would have.
+      case ssHangingUp:
+        SetState(ssRegistered);
+        CallEnded();
+        break;
+      case ssCancelling:
+        SetState(ssCallFailed);
+        CallEnded();
+        break;
       default:
         CallEnded();
         break;

@@ -141,6 +141,9 @@ const UserRow kUserRows[] = {
     {ssTrying, "Cancel", ssCancelling, {"CANCEL"}, {"ssCancelling"}},
     {ssRinging, "Cancel", ssCancelling, {"CANCEL"}, {"ssCancelling"}},
     {ssInCall, "Cancel", ssHangingUp, {"BYE"}, {"ssHangingUp"}},
+    // An unanswered BYE or CANCEL is given up, and the next call can be placed.
+    {ssHangingUp, "Cancel", ssRegistered, {}, {"ssRegistered", "OnCallEnded"}},
+    {ssCancelling, "Cancel", ssCallFailed, {}, {"ssCallFailed", "OnCallEnded"}},
     {ssCallFailed, "Cancel", ssCallFailed, {}, {"OnCallEnded"}},
     {ssRefused, "Cancel", ssRefused, {}, {"OnCallEnded"}},
 };
