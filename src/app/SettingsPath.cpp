@@ -23,14 +23,19 @@ std::string SettingsPathBeside(const std::string& path) {
 std::string ChooseSettingsPath(const std::string& besideExecutable,
                                const std::string& userConfigFolder) {
   if (access(besideExecutable.c_str(), F_OK) == 0) return besideExecutable;
+  const std::string inUserFolder = userConfigFolder + "/" + kUserSettingsFileName;
   const auto slash = besideExecutable.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string(".")
                              : slash == 0               ? std::string("/")
                                                         : besideExecutable.substr(0, slash);
+  // Root may write these, but a file there belongs to no package and outlives the program.
+  for (const char* system : {"/bin", "/usr/bin", "/usr/local/bin"}) {
+    if (folder == system) return inUserFolder;
+  }
   // The atomic replacement creates a temporary file in the folder, so writing the folder is
   // what counts, not writing the file.
   if (access(folder.c_str(), W_OK | X_OK) == 0) return besideExecutable;
-  return userConfigFolder + "/" + kUserSettingsFileName;
+  return inUserFolder;
 }
 
 }  // namespace app

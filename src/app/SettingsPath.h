@@ -1,6 +1,7 @@
 // Where the settings file lies: beside the executable, named after it with ".ini" for its
-// extension. A system-wide install cannot write there, so when that folder is not writable
-// and holds no settings file yet, the file goes to the user's configuration folder instead.
+// extension. A system-wide install cannot write there, so when that folder is not writable,
+// or is one of the system's program folders, and holds no settings file yet, the file goes
+// to the user's configuration folder instead.
 #pragma once
 
 #include <string>
@@ -18,8 +19,9 @@ std::string SettingsPathBeside(const std::string& path);
 inline constexpr const char* kUserSettingsFileName = "telvarion.ini";
 
 // The settings file to use, given the one beside the executable and the per-user
-// configuration folder: the one beside the executable when it exists or its folder can be
-// written, else `userConfigFolder` + "/telvarion.ini".
+// configuration folder: the one beside the executable when it exists, or when its folder can
+// be written and is not /bin, /usr/bin or /usr/local/bin; else `userConfigFolder` +
+// "/telvarion.ini".
 std::string ChooseSettingsPath(const std::string& besideExecutable,
                                const std::string& userConfigFolder);
 

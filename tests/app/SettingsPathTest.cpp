@@ -44,6 +44,16 @@ TEST(SettingsPathTest, WritableFolderKeepsTheFileBesideTheExecutable) {
   EXPECT_EQ(ChooseSettingsPath(beside, "/home/u/.config/telvarion"), beside);
 }
 
+// Even for root, who may write there: those folders hold programs, not anybody's settings.
+TEST(SettingsPathTest, SystemProgramFoldersFallBackToTheUserFolder) {
+  for (const std::string folder : {"/usr/bin", "/usr/local/bin", "/bin"}) {
+    SCOPED_TRACE(folder);
+    EXPECT_EQ(ChooseSettingsPath(folder + "/telvarion-test-no-such-program.ini",
+                                 "/home/u/.config/telvarion"),
+              "/home/u/.config/telvarion/telvarion.ini");
+  }
+}
+
 // Whether a folder can be written is asked of the system; root may write anywhere, so the
 // read-only case runs in a child process as an unprivileged user when the test runs as root.
 std::string ChooseAsUnprivileged(const std::string& beside, const std::string& userFolder) {
