@@ -202,11 +202,11 @@ void TMainForm::CreateProtocolObjects() {
 void TMainForm::LoadSettings() {
   const std::string last = IniFile->ReadString(kMainSection, "LastID", "");
   if (last.empty()) return;
-  FForm->Username->setText(Text(IniFile->ReadString(last, "Name", Text(FForm->Username->text()))));
-  FForm->UserID->setText(Text(last));
+  ShowText(FForm->Username, Text(IniFile->ReadString(last, "Name", Text(FForm->Username->text()))));
+  ShowText(FForm->UserID, Text(last));
   FForm->Password->setText(Text(IniFile->ReadString(last, "Pass", "")));
   FForm->RememberPassword->setChecked(!FForm->Password->text().isEmpty());
-  FForm->Domain->setText(Text(IniFile->ReadString(last, "Domain", Text(FForm->Domain->text()))));
+  ShowText(FForm->Domain, Text(IniFile->ReadString(last, "Domain", Text(FForm->Domain->text()))));
   if (FDevices) {
     FDevices->SelectWaveIn(Text(IniFile->ReadString(last, "WaveIn", "")));
     FDevices->SelectWaveOut(Text(IniFile->ReadString(last, "WaveOut", "")));
