@@ -79,13 +79,14 @@ void TCustomSIPClient::Register(const std::string& displayName, const std::strin
     if (server == platform::kNoAddress) Fail(net::kErrorNoSocketOrAddress);
     ServerAddressText = platform::AddressToText(server);
 
+    Composer.SetAccount(displayName, domain, userID, platform::GetTickCount());
     Open();
     Bind(localPort_);
+    threadCallID_ = Composer.DialogCallID();
     Thread.Start(
         Window, [this] { return ReceiveOne(); }, [this] { InterruptReceive(); });
     ServerAddress = platform::MakeSocketAddress(serverPort_, server);
 
-    Composer.SetAccount(displayName, domain, userID, platform::GetTickCount());
     IsRegistered = false;
     Composer.RemoteTo.clear();
     State = ssIdle;
@@ -188,6 +189,9 @@ std::optional<platform::WindowMessage> TCustomSIPClient::ReceiveOne() {
   if (FrameDatagram(threadBuffer_, threadHeaderBlock_) != FrameResult::kMessage) {
     return std::nullopt;
   }
+  // A datagram of another dialog would otherwise overwrite the remote To of ours, or end
+  // the call with a BYE, for anyone who can reach the port.
+  if (!CarriesCallID(threadHeaderBlock_, threadCallID_)) return std::nullopt;
   return platform::WindowMessage{MessageNumber, kHandOffReceived, 0};
 }
 

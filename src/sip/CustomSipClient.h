@@ -110,6 +110,8 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   // field the main thread reads is written behind its back.
   std::string threadBuffer_;
   std::string threadHeaderBlock_;
+  // The Call-ID header value of this registration, fixed before the receive thread starts.
+  std::string threadCallID_;
 };
 
 }  // namespace sip

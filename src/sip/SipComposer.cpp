@@ -44,7 +44,7 @@ std::string SipComposer::WriteRequest(std::string_view method, const std::string
   text += ViaPrefix + Branch + "\r\n";
   text += FromLine;
   text += "To: " + to + "\r\n";
-  text += "Call-ID: " + CallID + "@" + Domain + "\r\n";
+  text += "Call-ID: " + DialogCallID() + "\r\n";
   text += "CSeq: " + std::to_string(CSeq) + " ";
   text += method;
   text += kCRLF;

@@ -45,6 +45,8 @@ class SipComposer {
   std::string ContactLine;  // with CR LF
   std::string Branch;
   std::string CallID;
+  // The Call-ID header's value: the same for the registration and every call.
+  std::string DialogCallID() const { return CallID + "@" + Domain; }
   std::string Expires;
   std::string LastMethod;
   std::string RequestURI;

@@ -1,5 +1,7 @@
 #include "sip/SipMessage.h"
 
+#include <algorithm>
+#include <cctype>
 #include <limits>
 
 namespace sip {
@@ -72,6 +74,44 @@ std::optional<int> ParseStatusCode(const std::string& headerBlock) {
 
 bool IsByeRequest(const std::string& headerBlock) {
   return headerBlock.starts_with("BYE ");
+}
+
+namespace {
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+bool CarriesCallID(std::string_view headerBlock, std::string_view callID) {
+  std::size_t lineStart = headerBlock.find("\r\n");
+  while (lineStart != std::string_view::npos) {
+    lineStart += 2;
+    const std::size_t lineEnd = headerBlock.find("\r\n", lineStart);
+    const std::string_view line =
+        headerBlock.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos
+                                                                        : lineEnd - lineStart);
+    const std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos) {
+      const std::string_view name = TrimBlanks(line.substr(0, colon));
+      if (SameNameIgnoringCase(name, "Call-ID") || SameNameIgnoringCase(name, "i"))
+        return TrimBlanks(line.substr(colon + 1)) == callID;
+    }
+    lineStart = lineEnd;
+  }
+  return false;
 }
 
 }  // namespace sip

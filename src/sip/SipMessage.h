@@ -42,4 +42,9 @@ std::optional<int> ParseStatusCode(const std::string& headerBlock);
 // Whether the header block is a BYE request, the one request the engine answers.
 bool IsByeRequest(const std::string& headerBlock);
 
+// Whether the message's first Call-ID header (long or compact form, any case) holds exactly
+// `callID`. Every answer and every request of our dialogs carries the engine's own; anything
+// else on the port is a stray or forged datagram.
+bool CarriesCallID(std::string_view headerBlock, std::string_view callID);
+
 }  // namespace sip

@@ -88,13 +88,16 @@ class SipClientFixture : public ::testing::Test, public platform::MessageTarget 
     return text;
   }
 
-  std::string Bye() const {
+  // The far end's BYE within our dialog, or, given another Call-ID, a stray one.
+  std::string Bye(const std::string& callID = "") const {
     return "BYE sip:0123456789@127.0.0.1 SIP/2.0\r\n"
            "Via: SIP/2.0/UDP 127.0.0.1:5060;branch=z9hG4bKsrvbye\r\n"
            "Via: SIP/2.0/UDP 10.9.9.9;branch=z9hG4bKinner\r\n"
            "From: <sip:0612345678@127.0.0.1>;tag=srv1\r\n"
            "To: Alice <sip:0123456789@127.0.0.1>;tag=4242\r\n"
-           "Call-ID: remote-call@127.0.0.1\r\n"
+           "Call-ID: " +
+           (callID.empty() ? client_.Composer.DialogCallID() : callID) +
+           "\r\n"
            "CSeq: 77 BYE\r\n"
            "Content-Length: 0\r\n\r\n";
   }

@@ -253,14 +253,35 @@ TEST_F(SipClientTest, KeepAliveAndBrokenDatagramsProduceNoHandOff) {
 
 TEST_F(SipClientTest, UnaskedRequestIsError5WithoutAnEventOrAnAnswer) {
   Reach(ssRegistered);
-  Deliver(
-      "OPTIONS sip:0123456789@127.0.0.1 SIP/2.0\r\nTo: <sip:x@y>;tag=opt\r\n"
-      "Content-Length: 0\r\n\r\n");
+  Deliver("OPTIONS sip:0123456789@127.0.0.1 SIP/2.0\r\nTo: <sip:x@y>;tag=opt\r\ni: " +
+          client_.Composer.DialogCallID() + "\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(client_.ErrorCode, kErrorInvalidResponse);
   EXPECT_EQ(client_.Composer.RemoteTo, " <sip:x@y>;tag=opt");
   EXPECT_EQ(client_.State, ssRegistered);
   EXPECT_EQ(SentMethods(), Strings{});
   EXPECT_EQ(events_, Strings{});
+}
+
+TEST_F(SipClientTest, DatagramsOfAnotherDialogAreDroppedAndTheCallGoesOn) {
+  Reach(ssInCall);
+  const std::string remoteTo = client_.Composer.RemoteTo;
+  const int before = handOffs_;
+  const std::string ours = client_.Composer.DialogCallID();
+  std::string answer = Response(200);
+  answer.replace(answer.find(ours), ours.size(), "other@host");
+  for (const std::string& stray :
+       {Bye("forged@127.0.0.1"), Bye(ours + "x"), Bye("x" + ours.substr(1)), answer}) {
+    server_.SendTo(clientPort_, stray);
+  }
+  loop_.RunFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(handOffs_, before);
+  EXPECT_EQ(client_.State, ssInCall);
+  EXPECT_EQ(client_.Composer.RemoteTo, remoteTo);
+  EXPECT_EQ(SentMethods(), Strings{});
+  // The compact form, in any case, with blanks around the value, is still ours.
+  Deliver("BYE sip:0123456789@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:5060\r\nI:  " + ours +
+          " \r\nCSeq: 78 BYE\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(client_.State, ssRemoteHangUp);
 }
 
 TEST_F(SipClientTest, ErrorsOfTheUsersOperationsRaiseOnSIPErrorOnce) {

@@ -1,5 +1,6 @@
 // RFC 4475's torture messages sent to the engine in the two states where a server's datagram
-// matters most. None may crash or hang it; each gets the outcome the engine's rules give it:
+// matters most. None may crash or hang it. As they come (another dialog's Call-ID) each is
+// dropped; given our Call-ID, each gets the outcome the engine's rules give it:
 // - dropped: no hand-off (over 1500 bytes, no blank line, no "Content-Length: " written in
 //   that exact form, or a body shorter than announced);
 // - error 5: handed over, but a request other than BYE, or a status code outside 100..699;
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "SipClientFixture.h"
@@ -56,6 +58,19 @@ std::string ReadBytes(const std::filesystem::path& path) {
   return bytes.str();
 }
 
+// The message as if it belonged to our dialog: its Call-ID header (any form) holds ours, so
+// that the rest of it is what gets judged.
+std::string InOurDialog(std::string message, const std::string& callID) {
+  static const std::regex kCallID(R"(\r\n(call-id|i)[ \t]*:[^\r]*)", std::regex::icase);
+  std::smatch found;
+  if (std::regex_search(message, found, kCallID)) {
+    message.replace(static_cast<std::size_t>(found.position(0)),
+                    static_cast<std::size_t>(found.length(0)),
+                    "\r\n" + found[1].str() + ": " + callID);
+  }
+  return message;
+}
+
 class TortureTest : public SipClientFixture,
                     public ::testing::WithParamInterface<std::tuple<TortureCase, TSIPState>> {};
 
@@ -69,7 +84,11 @@ TEST_P(TortureTest, OutcomeByTheEnginesRules) {
   Reach(state);
   client_.ErrorCode = 0;
   const int before = handOffs_;
-  server_.SendTo(clientPort_, ReadBytes(path));
+  const std::string message = ReadBytes(path);
+  server_.SendTo(clientPort_, message);
+  loop_.RunFor(std::chrono::milliseconds(50));
+  ASSERT_EQ(handOffs_, before) << "a datagram of another dialog was handed over";
+  server_.SendTo(clientPort_, InOurDialog(message, client_.Composer.DialogCallID()));
   if (torture.Expected == kDropped) {
     loop_.RunFor(std::chrono::milliseconds(50));
     EXPECT_EQ(handOffs_, before);

@@ -311,7 +311,8 @@ class CallControlTest : public QObject {
         sipPort,
         "BYE sip:0611111111@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1;branch=z9\r\n"
         "From: <sip:0699999999@127.0.0.1>;tag=srv\r\nTo: <sip:0611111111@127.0.0.1>\r\n"
-        "Call-ID: x\r\nCSeq: 5 BYE\r\nContent-Length: 0\r\n\r\n");
+        "Call-ID:" +
+            sip::GetHeader(last, "Call-ID") + "\r\nCSeq: 5 BYE\r\nContent-Length: 0\r\n\r\n");
     QVERIFY(WaitForState(sip::ssRemoteHangUp));
     QCOMPARE(StatusText(), U("votre correspond a raccroché"));
     QCOMPARE(CancelText(), U("Fermer"));
