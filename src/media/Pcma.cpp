@@ -180,15 +180,18 @@ void TPCMA::SendDigit(std::int32_t key) {
 void TPCMA::PlaybackLoop() {
   try {
     if (OpenOutput()) {
+      TStreamLatch latch;  // each call chooses its stream afresh
       while (Running != 0) {
-        const std::string payload = RTCPClient->Receive(kPayloadTypePCMA);
-        if (payload.empty()) {
+        const std::optional<std::string> payload = RTCPClient->Receive(kPayloadTypePCMA, latch);
+        if (!payload) {
           // A receive on a socket that is not open returns at once; a short pause keeps such
-          // a loop from spinning. Not after Stop's wake-up, which wants the thread gone.
+          // a loop from spinning. Not after Stop's wake-up, which wants the thread gone. Never
+          // after a datagram that was read, though: under a flood of them, a pause each would
+          // let the socket's buffer overflow and drop the far end's audio.
           if (Running != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
           continue;
         }
-        Play(ALawDecode(payload));
+        if (!payload->empty()) Play(ALawDecode(*payload));
       }
       CloseOutput();
     }

@@ -29,6 +29,15 @@ std::string BuildBye(std::uint32_t ssrc) {
   return bye;
 }
 
+std::string_view AcceptedPayload(std::string_view datagram, std::uint8_t payloadType) {
+  // A header alone carries no audio: at least one payload byte is needed.
+  if (datagram.size() <= kRtpHeaderSize) return {};
+  const TRTPHeader header = DecodeHeader(datagram);
+  if (header.Version != kRtpVersion || header.PayloadType != payloadType) return {};
+  // The payload starts at 12 whatever the CSRC count, extension or padding say.
+  return datagram.substr(kRtpHeaderSize);
+}
+
 TCustomRTCPClient::TCustomRTCPClient(TRTPClient& rtpClient) : RTPClient(&rtpClient) {}
 
 void TCustomRTCPClient::SetRemote(const std::string& host, std::uint16_t port) {
@@ -39,17 +48,21 @@ void TCustomRTCPClient::SetRemote(const std::string& host, std::uint16_t port) {
   RemoteAddress.Port = platform::HostToNetwork16(static_cast<std::uint16_t>(port + 1));
 }
 
-std::string TCustomRTCPClient::Receive(std::uint8_t payloadType) {
+std::optional<std::string> TCustomRTCPClient::Receive(std::uint8_t payloadType,
+                                                      TStreamLatch& latch) {
   std::string datagram;
   RTPClient->ReceiveFrom(datagram);
-  // A header alone carries no audio: at least one payload byte is needed.
-  if (datagram.size() <= kRtpHeaderSize) return {};
+  if (datagram.empty()) return std::nullopt;
+  const std::string_view payload = AcceptedPayload(datagram, payloadType);
+  if (payload.empty()) return std::string();
   const TRTPHeader header = DecodeHeader(datagram);
-  if (header.Version != kRtpVersion || header.PayloadType != payloadType) return {};
-  // The payload starts at 12 whatever the CSRC count, extension or padding say.
-  datagram.erase(0, kRtpHeaderSize);
+  const platform::SocketAddress& sender = RTPClient->SenderAddress;
+  const std::uint64_t source = (std::uint64_t{sender.Address} << 16) | sender.Port;
+  if (!latch.Accept(source, header.SSRC, header.SequenceNumber, TStreamLatch::Clock::now())) {
+    return std::string();
+  }
   PacketsReceived.fetch_add(1);
-  return datagram;
+  return std::string(payload);
 }
 
 void TCustomRTCPClient::Start() {

@@ -7,9 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "media/RtpClient.h"
+#include "media/StreamLatch.h"
 #include "net/UdpClient.h"
 #include "platform/Socket.h"
 
@@ -24,6 +27,11 @@ inline constexpr std::chrono::milliseconds kByeWait{10};
 // the SSRC, then the reason "BYE" with its length byte.
 std::string BuildBye(std::uint32_t ssrc);
 
+// What Receive keeps of one datagram read from the RTP socket: the bytes after the fixed
+// header when the datagram is an RTP packet of version 2 and of `payloadType` with at least one
+// payload byte; empty for anything else (RTCP, STUN, stray traffic, a bare header).
+std::string_view AcceptedPayload(std::string_view datagram, std::uint8_t payloadType);
+
 class TCustomRTCPClient : public net::TCustomUDPClient {
  public:
   // Linked to the RTP endpoint, which it does not own.
@@ -35,9 +43,10 @@ class TCustomRTCPClient : public net::TCustomUDPClient {
   // it was.
   void SetRemote(const std::string& host, std::uint16_t port);
   // Waits for one datagram on the RTP socket (playback thread). Returns the payload of an RTP
-  // packet of version 2, of the wanted payload type and with at least one payload byte, and
-  // counts it; anything else, a receive error included, gives the empty string.
-  std::string Receive(std::uint8_t payloadType);
+  // packet of version 2, of the wanted payload type, with at least one payload byte and of the
+  // stream `latch` plays, and counts it; any other datagram gives the empty string, and no
+  // datagram at all (an error, a closed socket, a wake-up) gives nothing.
+  std::optional<std::string> Receive(std::uint8_t payloadType, TStreamLatch& latch);
   // Resets the counter and sends the call's first RTP packet: payload type 8, no payload.
   void Start();
   // Sends the BYE, then again after each 10 ms during which RTP still arrived, six times at

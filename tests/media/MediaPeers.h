@@ -104,13 +104,16 @@ inline std::uint16_t FreePortPair() {
 }
 
 // TRTCPClient::Receive on another thread, waited for at most `timeout`; on time-out the
-// receive is interrupted and nothing is returned.
+// receive is interrupted and nothing is returned. Each call is a stream's first packet.
 inline std::optional<std::string> ReceiveWithin(
     TCustomRTCPClient& rtcp, std::uint8_t payloadType,
     std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
   std::promise<std::string> result;
   std::future<std::string> future = result.get_future();
-  std::thread receiver([&] { result.set_value(rtcp.Receive(payloadType)); });
+  std::thread receiver([&] {
+    TStreamLatch latch;
+    result.set_value(rtcp.Receive(payloadType, latch).value_or(""));
+  });
   const bool arrived = future.wait_for(timeout) == std::future_status::ready;
   if (!arrived) rtcp.RTPClient->InterruptReceive();
   receiver.join();

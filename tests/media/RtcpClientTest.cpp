@@ -40,6 +40,18 @@ TEST(RtcpByeTest, TheByeIsTwelveBytesWithTheSsrcAndTheReason) {
             Bytes({0x81, 0xCB, 0x00, 0x02, 0x01, 0x02, 0x03, 0x04, 0x03, 'B', 'Y', 'E'}));
 }
 
+// The filter on its own, as the receive loop and the fuzz target use it.
+TEST(RtpReceiveFilterTest, KeepsThePayloadOfVersionTwoPacketsOfTheWantedType) {
+  EXPECT_EQ(AcceptedPayload(Packet(0x80, 8, "abc"), 8), "abc");
+  // Marker bit, CSRC count and extension do not move the payload.
+  EXPECT_EQ(AcceptedPayload(Packet(0x9F, 0x88, "xy"), 8), "xy");
+  EXPECT_EQ(AcceptedPayload(Packet(0x80, 0, "abc"), 8), "");
+  EXPECT_EQ(AcceptedPayload(Packet(0x40, 8, "abc"), 8), "");
+  EXPECT_EQ(AcceptedPayload(Packet(0x80, 8, ""), 8), "");
+  EXPECT_EQ(AcceptedPayload(BuildBye(7), 8), "");
+  EXPECT_EQ(AcceptedPayload("", 8), "");
+}
+
 // A call between the endpoints (local ports L, L + 1) and a remote party (P, P + 1).
 class RtcpCallTest : public ::testing::Test {
  protected:
@@ -176,8 +188,9 @@ class RemoteStillSending {
   RemoteStillSending(TRTCPClient& rtcp, PortPeer& remoteRtp, std::uint16_t localPort)
       : rtcp_(rtcp) {
     playback_ = std::thread([this] {
+      TStreamLatch latch;
       while (!stopPlayback_)
-        rtcp_.Receive(kPayloadTypePCMA);
+        rtcp_.Receive(kPayloadTypePCMA, latch);
     });
     sender_ = std::thread([this, &remoteRtp, localPort] {
       const std::string packet =
