@@ -15,6 +15,9 @@ QImage& TPaintBox::Canvas() {
       painter.drawImage(0, 0, FCanvas);
     }
     FCanvas = canvas;
+    // The drawing covers the whole box from now on: nothing behind it needs painting first,
+    // which would otherwise redraw the panel under it with every capture block.
+    setAttribute(Qt::WA_OpaquePaintEvent);
   }
   return FCanvas;
 }
