@@ -1,6 +1,7 @@
 // The softphone: one window, shown until it is closed.
 #include <QApplication>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <QUrl>
 #include <csignal>
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   // Names the per-user configuration folder (~/.config/telvarion) of a system-wide install.
   QApplication::setApplicationName("telvarion");
+  // Ties the window to its menu entry and icon once installed (a desktop's task bar, Wayland).
+  QGuiApplication::setDesktopFileName("telvarion");
+  QApplication::setWindowIcon(QIcon::fromTheme("telvarion"));
   platform::Waker termination;
   QSocketNotifier terminationNotifier(termination.Descriptor(), QSocketNotifier::Read);
   QuitOnTermination(application, termination, terminationNotifier);
