@@ -7,6 +7,9 @@ bool TStreamLatch::Accept(std::uint64_t source, std::uint32_t ssrc, std::uint16_
   const Stream heard{true, source, ssrc, sequence, now};
   if (!played_.Known || played_.Is(source, ssrc)) {
     played_ = heard;
+    // A newcomer marked before the played stream spoke again starts over after the next
+    // quiet time: only two packets in a row within one quiet spell take over.
+    candidate_ = Stream{};
     return true;
   }
   if (now - played_.Heard < kStreamQuiet) return false;

@@ -54,6 +54,14 @@ TEST_F(StreamLatchTest, AfterTheQuietTimeTwoPacketsInSequenceTakeOver) {
   EXPECT_FALSE(Packet(kFarEnd, kSSRC, 2, 380ms));
 }
 
+TEST_F(StreamLatchTest, ANewcomerMarkedBeforeThePlayedStreamSpokeAgainStartsOver) {
+  ASSERT_TRUE(Packet(kFarEnd, kSSRC, 1, 0ms));
+  EXPECT_FALSE(Packet(kStranger, 5, 100, 400ms));  // marked during a quiet spell
+  ASSERT_TRUE(Packet(kFarEnd, kSSRC, 2, 410ms));   // the far end speaks again
+  EXPECT_FALSE(Packet(kStranger, 5, 101, 800ms));  // next spell: marked afresh, not taken
+  EXPECT_TRUE(Packet(kStranger, 5, 102, 830ms));
+}
+
 TEST_F(StreamLatchTest, RandomDatagramsNeverTakeOverAndTheRealStreamStillDoes) {
   // A flood of random packets first: the first one is played (nothing else is known yet),
   // then none of the others, since no two of them follow each other.
