@@ -32,7 +32,12 @@ Listing List(const std::vector<platform::WaveDeviceInfo>& devices, const std::st
 
 }  // namespace
 
-int ChooseDeviceEntry(int current, const QStringList& names, const QString& preferred) {
+int ChooseDeviceEntry(int current, const QString& currentName, const QStringList& names,
+                      const QString& preferred) {
+  if (current >= 0) {
+    const auto same = static_cast<int>(names.indexOf(currentName));
+    if (same >= 0) return same;
+  }
   int chosen = current;
   if (chosen < 0) {
     chosen = -1;
@@ -62,9 +67,10 @@ int TDeviceLists::Refill(QComboBox& list, const QStringList& names, const QStrin
     return -1;
   }
   const int current = list.currentIndex();
+  const QString currentName = list.currentText();
   list.clear();
   list.addItems(names);
-  const int chosen = ChooseDeviceEntry(current, names, preferred);
+  const int chosen = ChooseDeviceEntry(current, currentName, names, preferred);
   list.setCurrentIndex(chosen);
   return chosen;
 }

@@ -23,9 +23,13 @@ namespace ui {
 class TClickLabel;
 class TShape;
 
-// The entry a listing selects: `current` when it still exists, else on a first listing
-// (current < 0) the preferred name compared without regard to letter case, else entry 0.
-int ChooseDeviceEntry(int current, const QStringList& names, const QString& preferred);
+// The entry a listing selects: the device selected before (`currentName`) wherever it now
+// stands, else position `current` when it still exists, else on a first listing (current < 0)
+// the preferred name compared without regard to letter case, else entry 0. By name first: a
+// device that goes and comes back is listed at another place, and keeping only the position
+// would silently hand the call to another device.
+int ChooseDeviceEntry(int current, const QString& currentName, const QStringList& names,
+                      const QString& preferred);
 
 class TDeviceLists {
  public:

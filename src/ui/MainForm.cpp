@@ -260,7 +260,12 @@ void TMainForm::HandleWindowMessage(const platform::WindowMessage& message) {
 }
 
 void TMainForm::ListDevices() {
-  if (FDevices) FDevices->ListDevices();
+  if (!FDevices) return;
+  FDevices->ListDevices();
+  qCDebug(lcWindow).noquote() << "device lists: output" << FForm->WaveOutList->currentText() << "of"
+                              << FForm->WaveOutList->count() << ", input"
+                              << FForm->WaveInList->currentText() << "of"
+                              << FForm->WaveInList->count();
 }
 
 void TMainForm::WMDeviceChange() {

@@ -199,11 +199,16 @@ class StartupTest : public QObject {
 
   void theSelectionRules() {
     const QStringList three{U("Speakers"), U("Headphones"), U("HDMI")};
-    QCOMPARE(ui::ChooseDeviceEntry(-1, three, U("HEADPHONES")), 1);  // first listing
-    QCOMPARE(ui::ChooseDeviceEntry(-1, three, U("Gone")), 0);
-    QCOMPARE(ui::ChooseDeviceEntry(-1, three, QString()), 0);
-    QCOMPARE(ui::ChooseDeviceEntry(2, three, U("Headphones")), 2);  // later: position kept
-    QCOMPARE(ui::ChooseDeviceEntry(2, three.mid(0, 2), U("Headphones")), 0);
+    QCOMPARE(ui::ChooseDeviceEntry(-1, QString(), three, U("HEADPHONES")), 1);  // first listing
+    QCOMPARE(ui::ChooseDeviceEntry(-1, QString(), three, U("Gone")), 0);
+    QCOMPARE(ui::ChooseDeviceEntry(-1, QString(), three, QString()), 0);
+    // Later listings: the device chosen before, wherever it now stands...
+    QCOMPARE(ui::ChooseDeviceEntry(2, U("HDMI"), three, U("Headphones")), 2);
+    const QStringList cameBack{U("Headphones"), U("HDMI"), U("Speakers")};
+    QCOMPARE(ui::ChooseDeviceEntry(0, U("Speakers"), cameBack, U("Headphones")), 2);
+    // ...else its position while it exists, else the first entry.
+    QCOMPARE(ui::ChooseDeviceEntry(1, U("Gone"), three, U("HDMI")), 1);
+    QCOMPARE(ui::ChooseDeviceEntry(2, U("Gone"), three.mid(0, 2), U("Headphones")), 0);
   }
 
   void thePreferredDeviceIsTakenFirstInAnyLetterCase() {
