@@ -3,9 +3,16 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -279,6 +286,47 @@ TEST_F(PrivateProfileTest, NoTemporaryFileIsLeftBehind) {
   ASSERT_TRUE(WriteProfileString(file, "s", "k", "2"));
   ASSERT_TRUE(DeleteProfileKey(file, "s", "k"));
   EXPECT_EQ(folder.Entries(), Names{"telvarion.ini"});
+}
+
+// A writer killed (SIGKILL) at any moment of its writes: the phone book grows one key per
+// write, so the file must read as the old content followed by the first n keys, whole lines
+// only, for some n.
+TEST_F(PrivateProfileTest, AWriterKilledAtAnyMomentLeavesACompleteFile) {
+  ASSERT_TRUE(WriteProfileString(file, "1001.Phones", "Echo", "2001"));
+  std::mt19937 random(2006);
+  int landedMidWay = 0;
+  for (int round = 0; round < 40; ++round) {
+    const std::string before = ReadFile(file);
+    const auto key = [round](int k) {
+      return "R" + std::to_string(round) + "K" + std::to_string(k);
+    };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int k = 1;; ++k)
+        WriteProfileString(file, "1001.Phones", key(k), "300");
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const std::string after = ReadFile(file);
+    ASSERT_EQ(after.substr(0, before.size()), before) << "round " << round;
+    std::istringstream added(after.substr(before.size()));
+    int n = 0;
+    for (std::string line; std::getline(added, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      ASSERT_EQ(line, key(n + 1) + "=300") << "round " << round;
+      ++n;
+    }
+    ASSERT_TRUE(after.empty() || after.back() == '\n') << "round " << round;
+    landedMidWay += folder.Entries().size() > 1 ? 1 : 0;
+    // What a killed writer left half made is its own temporary file, never the settings.
+    for (const std::string& entry : folder.Entries()) {
+      if (entry != "telvarion.ini") std::remove(folder.File(entry).c_str());
+    }
+  }
+  std::printf("kills that left a temporary file behind: %d of 40\n", landedMidWay);
 }
 
 TEST_F(PrivateProfileTest, WriteReplacesTheFileRatherThanRewritingIt) {
