@@ -41,7 +41,7 @@ Q_LOGGING_CATEGORY(lcWindow, "telvarion.window", QtInfoMsg)
 // QT_LOGGING_RULES="telvarion.sip.debug=true".
 Q_LOGGING_CATEGORY(lcSip, "telvarion.sip", QtInfoMsg)
 // The main thread's work on each received SIP message (parse and handle), for the benchmark:
-// QT_LOGGING_RULES="telvarion.timing.debug=true". Off, it costs one flag test per message.
+// QT_LOGGING_RULES="telvarion.timing.debug=true". Off, it costs a clock read per message.
 Q_LOGGING_CATEGORY(lcTiming, "telvarion.timing", QtInfoMsg)
 
 namespace ui {
@@ -234,17 +234,14 @@ void TMainForm::FormDestroy() {
 
 void TMainForm::HandleWindowMessage(const platform::WindowMessage& message) {
   switch (message.Message) {
-    case sip::kSipHandOffMessage:
+    case sip::kSipHandOffMessage: {
       if (!SIPClient) break;
-      if (lcTiming().isDebugEnabled()) {
-        QElapsedTimer timer;
-        timer.start();
-        SIPClient->Dispatch(message);
-        qCDebug(lcTiming) << "sip message handled in" << timer.nsecsElapsed() / 1000 << "us";
-      } else {
-        SIPClient->Dispatch(message);
-      }
+      QElapsedTimer timer;
+      timer.start();
+      SIPClient->Dispatch(message);
+      qCDebug(lcTiming) << "sip message handled in" << timer.nsecsElapsed() / 1000 << "us";
       break;
+    }
     case net::kStunHandOffMessage:
       if (STUNClient) STUNClient->HandleNotify(message);
       break;
