@@ -1,23 +1,25 @@
 #include "app/CallTexts.h"
 
+#include "net/ErrorNumbers.h"
+
 namespace app {
 
 std::string SipErrorText(int code, std::string_view domain, std::string_view lastMessage) {
   switch (code) {
-    case kSipErrorDomainNotFound:
+    case net::kErrorNoAddress:
       return "Domain introuvable : " + std::string(domain);
-    case kSipErrorSocket:
+    case net::kErrorSocket:
       return "Problème d'ouverture de socket";
-    case kSipErrorWrite:
+    case net::kErrorNothingSent:
       return "Erreur d'écriture";
-    case kSipErrorRead:
+    case net::kErrorRead:
       return "Erreur de lecture";
-    case kSipErrorInvalidResponse:
+    case net::kErrorInvalidResponse:
       // A carriage return, not a line feed: the message is shown as received, below the text.
       return "Réponse invalide\r" + std::string(lastMessage);
-    case kSipErrorAccessDenied:
+    case net::kErrorBadChallenge:
       return "Accès refusé";
-    case kSipErrorOutOfContext:
+    case net::kErrorSocketClosed:
       return "Opération hors contexte";
     default:
       return "SIP Error #" + std::to_string(code);
@@ -28,13 +30,13 @@ StateDisplay DisplayForState(sip::TSIPState state) {
   StateDisplay display;
   switch (state) {
     case sip::ssIdle:
-      display.PanelMode = kPanelConnection;
+      display.Panel = TPanel::Connexion;
       break;
     case sip::ssRegistering:
       display.Status = "connexion en cours...";
       break;
     case sip::ssRegistered:
-      display.PanelMode = kPanelPhoneBook;
+      display.Panel = TPanel::PhoneBook;
       break;
     case sip::ssInviting:
       display.Status = "attente du serveur...";

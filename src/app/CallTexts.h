@@ -8,21 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "app/CallView.h"
 #include "sip/SipState.h"
 
 namespace app {
 
-// The engine's error numbers that have a message of their own; every other number (0,
-// negative, socket errors) reads "SIP Error #" and the number.
-inline constexpr int kSipErrorDomainNotFound = 1;
-inline constexpr int kSipErrorSocket = 2;
-inline constexpr int kSipErrorWrite = 3;
-inline constexpr int kSipErrorRead = 4;
-inline constexpr int kSipErrorInvalidResponse = 5;
-inline constexpr int kSipErrorAccessDenied = 6;
-inline constexpr int kSipErrorOutOfContext = 7;
-
-// The message box text for the engine's last error `code`. `domain` is the engine's domain
+// The message box text for the engine's last error `code`: the engine's own numbers have a
+// message each, every other number (0, negative, socket errors) reads "SIP Error #" and the
+// number. `domain` is the engine's domain
 // (used by code 1), `lastMessage` the whole text of the last received message (used by code
 // 5, after a carriage return).
 std::string SipErrorText(int code, std::string_view domain, std::string_view lastMessage);
@@ -32,16 +25,12 @@ std::string SipErrorText(int code, std::string_view domain, std::string_view las
 inline constexpr int kWaitPanelHeight = 113;
 inline constexpr int kWaitPanelHeightInCall = 225;
 
-// The panel modes a state change can switch to.
-inline constexpr int kPanelConnection = 0;
-inline constexpr int kPanelPhoneBook = 2;
-
 // What the window does when the engine enters a state.
 struct StateDisplay {
   // The new text of Status; none leaves the previous text in place.
   std::optional<std::string_view> Status;
-  // The panel mode to switch to; none keeps the panel shown.
-  std::optional<int> PanelMode;
+  // The panel to switch to; none keeps the panel shown.
+  std::optional<TPanel> Panel;
   // The wait panel's height, set on every change.
   int WaitPanelHeight = kWaitPanelHeight;
 };

@@ -11,8 +11,6 @@ class TIniFile {
  public:
   explicit TIniFile(std::string fileName) : FFileName(std::move(fileName)) {}
 
-  const std::string& FileName() const { return FFileName; }
-
   // The key's value, or `defaultValue` when the file, the section or the key is missing; at
   // most 511 bytes come back.
   std::string ReadString(const std::string& section, const std::string& key,

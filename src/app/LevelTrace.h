@@ -9,11 +9,12 @@
 #include <span>
 #include <vector>
 
+#include "platform/WaveDevice.h"
+
 namespace app {
 
 // One 30 ms frame of 8000 Hz signed 16-bit little-endian mono samples.
-inline constexpr std::size_t kTraceSamples = 240;
-inline constexpr std::size_t kTraceBufferBytes = kTraceSamples * 2;
+inline constexpr std::size_t kTraceSamples = platform::kFrameBytes / 2;
 // The trace's middle line and its scale: full scale is 50 pixels either way of it.
 inline constexpr int kTraceMiddle = 25;
 inline constexpr double kTraceScale = 50.0;
@@ -40,7 +41,7 @@ int RoundHalfEven(double x);
 int TraceOffset(std::int16_t sample);
 
 // The trace of `buffer`: one point per whole little-endian sample, at most kTraceSamples; a
-// trailing odd byte and bytes past kTraceBufferBytes are ignored.
+// trailing odd byte and bytes past one frame are ignored.
 LevelTrace TraceLevels(std::span<const std::uint8_t> buffer);
 
 // The silence gate: true when the frame with this peak is to be encoded and sent.

@@ -1,65 +1,63 @@
 #include "app/PhoneBook.h"
 
+#include <vector>
+
 namespace app {
 
-std::string TPhoneBook::SectionName(std::string_view userID) {
-  return std::string(userID) + ".Phones";
-}
-
-std::vector<std::string> TPhoneBook::Load(std::string_view userID) {
-  FSection = SectionName(userID);
-  return Names();
-}
-
-std::vector<std::string> TPhoneBook::Names() const {
+void TPhoneBook::TabSheet3Show(std::string_view userID) {
+  section_ = std::string(userID) + ".Phones";
   std::vector<std::string> names;
-  FIniFile.ReadSection(FSection, names);
-  return names;
+  iniFile_.ReadSection(section_, names);
+  view_.ShowContacts(names);
 }
 
 std::string TPhoneBook::Number(const std::string& name) const {
-  return FIniFile.ReadString(FSection, name, "");
+  return iniFile_.ReadString(section_, name, "");
 }
 
-EntryProblem TPhoneBook::Check(std::string_view name, std::string_view number) {
-  if (name.empty()) return EntryProblem::NoName;
-  if (number.empty()) return EntryProblem::NoNumber;
-  return EntryProblem::None;
+void TPhoneBook::PhoneBookListClick(const std::optional<std::string>& selected) {
+  if (selected) view_.ShowNumber(Number(*selected));
 }
 
-std::string_view TPhoneBook::ProblemText(EntryProblem problem) {
-  switch (problem) {
-    case EntryProblem::NoName:
-      return "Veuillez indiquer le nom de votre correspondant";
-    case EntryProblem::NoNumber:
-      return "Veuillez indiquer le numéro de votre correspondant";
-    case EntryProblem::None:
-    default:
-      return {};
+void TPhoneBook::PhoneBookAddClick() {
+  view_.ShowEntry("", "");
+  setMode_(TPanel::PhoneEntry);
+  view_.Focus(TBox::PhoneEntryName);
+}
+
+void TPhoneBook::PhoneBookChangeClick(const std::optional<std::string>& selected) {
+  if (!selected) return;
+  view_.ShowEntry(*selected, Number(*selected));
+  setMode_(TPanel::PhoneEntry);
+  view_.Focus(TBox::PhoneEntryName);
+}
+
+void TPhoneBook::PhoneBookDelClick(const std::optional<std::string>& selected) {
+  if (!selected) return;
+  // Anything but No (closing the box, say) counts as consent.
+  if (!view_.Confirm("Voulez-vous supprimer " + *selected + " ?")) return;
+  iniFile_.DeleteKey(section_, *selected);
+  view_.RemoveSelectedContact();
+}
+
+void TPhoneBook::PhoneEntryAcceptClick(const std::string& name, const std::string& number) {
+  // Empty means no characters at all; blanks pass. A name the settings file cannot hold is not
+  // written, and the reloaded list then shows what the file holds.
+  if (name.empty()) {
+    view_.ShowMessage("Veuillez indiquer le nom de votre correspondant");
+    view_.Focus(TBox::PhoneEntryName);
+    return;
   }
-}
-
-EntryProblem TPhoneBook::Accept(const std::string& name, const std::string& number) {
-  const EntryProblem problem = Check(name, number);
-  // A name the settings file cannot hold is not written; the reloaded list then shows what the
-  // file holds, so no check of our own is added.
-  if (problem == EntryProblem::None) FIniFile.WriteString(FSection, name, number);
-  return problem;
-}
-
-std::string TPhoneBook::DeleteQuestion(std::string_view name) {
-  return "Voulez-vous supprimer " + std::string(name) + " ?";
-}
-
-bool TPhoneBook::Delete(const std::string& name, DeleteAnswer answer) {
-  if (answer == DeleteAnswer::No) return false;
-  FIniFile.DeleteKey(FSection, name);
-  return true;
-}
-
-std::optional<std::string> TPhoneBook::NumberToCall(const std::string& numberBox) {
-  if (numberBox.empty()) return std::nullopt;
-  return numberBox;
+  if (number.empty()) {
+    view_.ShowMessage("Veuillez indiquer le numéro de votre correspondant");
+    view_.Focus(TBox::PhoneEntryNumber);
+    return;
+  }
+  iniFile_.WriteString(section_, name, number);
+  std::vector<std::string> names;
+  iniFile_.ReadSection(section_, names);
+  view_.ShowContacts(names);
+  setMode_(TPanel::PhoneBook);
 }
 
 }  // namespace app

@@ -14,12 +14,6 @@ namespace app {
 
 namespace {
 
-detail::RenameFunction renameFile = nullptr;
-
-int RenameFile(const char* from, const char* to) {
-  return renameFile != nullptr ? renameFile(from, to) : std::rename(from, to);
-}
-
 constexpr std::string_view kBlanks = " \t\r\v\f";
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
@@ -28,30 +22,6 @@ std::string_view Trim(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const auto last = text.find_last_not_of(kBlanks);
   return text.substr(first, last - first + 1);
-}
-
-// Letter case is folded for ASCII and for the accented capitals of Latin-1 (U+00C0 to U+00DE
-// but the multiplication sign), which in UTF-8 are 0xC3 0x80..0x9E: French names such as
-// "Élodie" and "élodie" must meet, as they did with the single-byte code page.
-std::string FoldCase(std::string_view text) {
-  std::string folded;
-  folded.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 'A' && byte <= 'Z') {
-      folded.push_back(static_cast<char>(byte + ('a' - 'A')));
-    } else if (byte == 0xC3 && i + 1 < text.size()) {
-      auto next = static_cast<unsigned char>(text[i + 1]);
-      if (next >= 0x80 && next <= 0x9E && next != 0x97)
-        next = static_cast<unsigned char>(next + 0x20);
-      folded.push_back(static_cast<char>(byte));
-      folded.push_back(static_cast<char>(next));
-      ++i;
-    } else {
-      folded.push_back(static_cast<char>(byte));
-    }
-  }
-  return folded;
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -226,7 +196,7 @@ bool Replace(const std::string& fileName, const std::string& text) {
   if (stat(target.c_str(), &old) == 0) ok = fchmod(fd, old.st_mode & 07777) == 0;
   ok = ok && WriteAll(fd, text) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
-  ok = ok && RenameFile(temporary.c_str(), target.c_str()) == 0;
+  ok = ok && std::rename(temporary.c_str(), target.c_str()) == 0;
   if (!ok) {
     unlink(temporary.c_str());
     return false;
@@ -256,6 +226,30 @@ bool WritableKey(std::string_view key) {
 }
 
 }  // namespace
+
+// Letter case is folded for ASCII and for the accented capitals of Latin-1 (U+00C0 to U+00DE
+// but the multiplication sign), which in UTF-8 are 0xC3 0x80..0x9E: French names such as
+// "Élodie" and "élodie" must meet, as they did with the single-byte code page.
+std::string FoldCase(std::string_view text) {
+  std::string folded;
+  folded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 'A' && byte <= 'Z') {
+      folded.push_back(static_cast<char>(byte + ('a' - 'A')));
+    } else if (byte == 0xC3 && i + 1 < text.size()) {
+      auto next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0x9E && next != 0x97)
+        next = static_cast<unsigned char>(next + 0x20);
+      folded.push_back(static_cast<char>(byte));
+      folded.push_back(static_cast<char>(next));
+      ++i;
+    } else {
+      folded.push_back(static_cast<char>(byte));
+    }
+  }
+  return folded;
+}
 
 std::string ReadProfileString(const std::string& fileName, std::string_view section,
                               std::string_view key, std::string_view defaultValue) {
@@ -351,15 +345,5 @@ std::vector<std::string> ReadProfileSection(const std::string& fileName, std::st
   }
   return names;
 }
-
-namespace detail {
-
-RenameFunction SetRenameForTest(RenameFunction rename) {
-  const RenameFunction previous = renameFile;
-  renameFile = rename;
-  return previous;
-}
-
-}  // namespace detail
 
 }  // namespace app

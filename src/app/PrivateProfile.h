@@ -48,11 +48,8 @@ bool DeleteProfileKey(const std::string& fileName, std::string_view section, std
 // whole names as fit in kProfileSectionBufferSize bytes.
 std::vector<std::string> ReadProfileSection(const std::string& fileName, std::string_view section);
 
-namespace detail {
-// The rename that puts the new file in place; replaced only by tests, to make it fail.
-using RenameFunction = int (*)(const char* from, const char* to);
-// Installs `rename` (nullptr: the system's) and returns the one installed before.
-RenameFunction SetRenameForTest(RenameFunction rename);
-}  // namespace detail
+// `text` with letter case folded as the settings file compares names: ASCII, and the accented
+// capitals of Latin-1 in UTF-8.
+std::string FoldCase(std::string_view text);
 
 }  // namespace app

@@ -2,10 +2,15 @@
 // texts for the domain and the credit line must equal kProviderDomain and kCreditText.
 #pragma once
 
+#include <string>
+
+#include "platform/Version.h"
+
 namespace app {
 
-inline constexpr const char* kWindowCaption =
-    "Telvarion 0.3.0 (2006-08-11) - Un client SIP pour Brovandes";
+inline std::string WindowCaption() {
+  return std::string(platform::kProductName) + " - Un client SIP pour Brovandes";
+}
 // The provider's SIP domain: the design text of the Domain box.
 inline constexpr const char* kProviderDomain = "sip.brovandes.fr";
 inline constexpr const char* kStunServer = "stun.brovandes.fr";

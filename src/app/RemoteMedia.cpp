@@ -11,8 +11,6 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-}  // namespace
-
 std::uint16_t ReadPort(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ')
@@ -30,6 +28,8 @@ std::uint16_t ReadPort(std::string_view text) {
   // A number that is no port is as unreadable as letters.
   return tooLarge ? 0 : static_cast<std::uint16_t>(value);
 }
+
+}  // namespace
 
 std::optional<RemoteMedia> ReadRemoteMedia(std::string_view sdp) {
   const std::size_t media = sdp.find(kMediaLine);

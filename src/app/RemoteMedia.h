@@ -18,13 +18,10 @@ struct RemoteMedia {
   bool operator==(const RemoteMedia&) const = default;
 };
 
-// The decimal number at the start of `text` after any leading blanks, up to the first
-// non-digit. No digits, or a number above 65535 (which no port can be), give 0.
-std::uint16_t ReadPort(std::string_view text);
-
 // The remote media of `sdp`; none when it has no "m=audio " or no "c=IN IP4 ", and then no
-// media start. The address ends at the first carriage return or line feed after it, or at the
-// end of the text.
+// media start. The port is the decimal number after "m=audio " and any blanks, up to the first
+// non-digit; no digits, or a number above 65535 (which no port can be), give 0. The address ends at
+// the first carriage return or line feed after it, or at the end of the text.
 std::optional<RemoteMedia> ReadRemoteMedia(std::string_view sdp);
 
 }  // namespace app

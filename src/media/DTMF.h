@@ -39,9 +39,6 @@ inline constexpr std::array<TDTMFPair, 16> DTMFFrequencies = {{
     {941, 1633},  // D
 }};
 
-// The length of the one burst a key press sends: 30 ms, 240 samples.
-inline constexpr int kDTMFBurstBytes = 480;
-
 // `size` bytes holding size / 2 samples of the key's two tones, each at 0.45 of full scale,
 // both starting at phase 0, no ramp. A key number outside 0..15, or a negative size, gives
 // the empty string; an odd size leaves the last byte zero.

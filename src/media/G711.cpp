@@ -119,8 +119,4 @@ std::string ALawDecode(std::string_view alaw) {
   return linear;
 }
 
-std::int16_t ALawToLinear(std::uint8_t code) {
-  return DecodeSample(code);
-}
-
 }  // namespace media

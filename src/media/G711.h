@@ -25,7 +25,5 @@ std::string ALawEncode(std::string_view linear);
 // One A-law code per sample to signed 16-bit samples, low byte first. An input whose length
 // is not a multiple of 80 bytes gives the empty string.
 std::string ALawDecode(std::string_view alaw);
-// The reconstruction value of one code, between -32256 and +32256.
-std::int16_t ALawToLinear(std::uint8_t code);
 
 }  // namespace media

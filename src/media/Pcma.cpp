@@ -16,7 +16,7 @@ constexpr std::chrono::seconds kUnprepareLimit{1};
 
 void SetUp(platform::WaveHeader& header, char* block) {
   header.Data = block;
-  header.BufferLength = static_cast<std::uint32_t>(kWaveBufferBytes);
+  header.BufferLength = static_cast<std::uint32_t>(platform::kFrameBytes);
   header.BytesRecorded = 0;
   header.User = 0;
   header.Flags = 0;
@@ -25,10 +25,10 @@ void SetUp(platform::WaveHeader& header, char* block) {
 }  // namespace
 
 TPCMA::TPCMA(const platform::Window& window, platform::WaveBackend& wave)
-    : Window(window), wave_(wave) {
+    : window_(window), wave_(wave) {
   for (int i = 0; i < kWaveBufferCount; ++i) {
-    SetUp(OutputBuffers[i], blocks_[i].data());
-    SetUp(InputBuffers[i], blocks_[kWaveBufferCount + i].data());
+    SetUp(outputBuffers_[i], blocks_[i].data());
+    SetUp(inputBuffers_[i], blocks_[kWaveBufferCount + i].data());
   }
 }
 
@@ -39,140 +39,140 @@ TPCMA::~TPCMA() {
 
 void TPCMA::Start(TRTCPClient* rtcpClient) {
   Stop();
-  RTCPClient = rtcpClient;
+  rtcpClient_ = rtcpClient;
   if (rtcpClient == nullptr) return;
-  Running = 1;
+  running_ = 1;
   // The previous call's Stop interrupted the receive on this socket.
-  rtcpClient->RTPClient->ResumeReceive();
-  Thread = std::thread(&TPCMA::PlaybackLoop, this);
+  rtcpClient->RTPClient().ResumeReceive();
+  thread_ = std::thread(&TPCMA::PlaybackLoop, this);
   OpenInput();
 }
 
 void TPCMA::Stop() {
   CloseInput();
-  Running = 0;
-  if (Thread.joinable()) {
+  running_ = 0;
+  if (thread_.joinable()) {
     // The thread is normally blocked in the socket receive: wake it at once rather than wait
     // for a datagram or kill it, so that the hang-up does not hold the window and the thread
-    // closes its device, never leaving OutputLock held.
-    if (RTCPClient != nullptr) RTCPClient->RTPClient->InterruptReceive();
-    Thread.join();
+    // closes its device, never leaving outputLock_ held.
+    if (rtcpClient_ != nullptr) rtcpClient_->RTPClient().InterruptReceive();
+    thread_.join();
   }
   CloseOutput();
 }
 
 bool TPCMA::OpenOutput() {
   CloseOutput();
-  std::lock_guard lock(OutputLock);
+  std::lock_guard lock(outputLock_);
   platform::WaveHandle handle = platform::kNoWaveHandle;
-  if (wave_.OutOpen(handle, OutputDevice.load(), platform::WaveFormat{}) != platform::kWaveOk) {
+  if (wave_.OutOpen(handle, outputDevice_.load(), platform::WaveFormat{}) != platform::kWaveOk) {
     return false;
   }
-  WaveOut = handle;
-  for (platform::WaveHeader& header : OutputBuffers) {
-    wave_.OutPrepareHeader(WaveOut, header);
+  waveOut_ = handle;
+  for (platform::WaveHeader& header : outputBuffers_) {
+    wave_.OutPrepareHeader(waveOut_, header);
     header.User = 0;
   }
-  NextOutput = 0;
+  nextOutput_ = 0;
   // Audio left over from the previous call must not open this one.
-  PendingOutput.clear();
+  pendingOutput_.clear();
   return true;
 }
 
 void TPCMA::CloseOutput() {
-  std::lock_guard lock(OutputLock);
-  if (WaveOut == platform::kNoWaveHandle) return;
-  wave_.OutReset(WaveOut);
-  for (platform::WaveHeader& header : OutputBuffers) {
+  std::lock_guard lock(outputLock_);
+  if (waveOut_ == platform::kNoWaveHandle) return;
+  wave_.OutReset(waveOut_);
+  for (platform::WaveHeader& header : outputBuffers_) {
     const auto limit = std::chrono::steady_clock::now() + kUnprepareLimit;
-    while (wave_.OutUnprepareHeader(WaveOut, header) == platform::kWaveStillPlaying &&
+    while (wave_.OutUnprepareHeader(waveOut_, header) == platform::kWaveStillPlaying &&
            std::chrono::steady_clock::now() < limit) {
       std::this_thread::yield();
     }
   }
-  wave_.OutClose(WaveOut);
-  WaveOut = platform::kNoWaveHandle;
+  wave_.OutClose(waveOut_);
+  waveOut_ = platform::kNoWaveHandle;
 }
 
 bool TPCMA::OpenInput() {
   CloseInput();
-  std::lock_guard lock(InputLock);
+  std::lock_guard lock(inputLock_);
   platform::WaveHandle handle = platform::kNoWaveHandle;
-  if (wave_.InOpen(handle, InputDevice.load(), platform::WaveFormat{}, Window) !=
+  if (wave_.InOpen(handle, inputDevice_.load(), platform::WaveFormat{}, window_) !=
       platform::kWaveOk) {
     return false;
   }
-  WaveIn = handle;
-  for (platform::WaveHeader& header : InputBuffers) {
-    wave_.InPrepareHeader(WaveIn, header);
+  waveIn_ = handle;
+  for (platform::WaveHeader& header : inputBuffers_) {
+    wave_.InPrepareHeader(waveIn_, header);
     // The device stays open until the next CloseInput.
-    if (wave_.InAddBuffer(WaveIn, header) != platform::kWaveOk) return false;
+    if (wave_.InAddBuffer(waveIn_, header) != platform::kWaveOk) return false;
   }
-  return wave_.InStart(WaveIn) == platform::kWaveOk;
+  return wave_.InStart(waveIn_) == platform::kWaveOk;
 }
 
 void TPCMA::CloseInput() {
-  std::lock_guard lock(InputLock);
-  if (WaveIn == platform::kNoWaveHandle) return;
-  wave_.InReset(WaveIn);
-  for (platform::WaveHeader& header : InputBuffers)
-    wave_.InUnprepareHeader(WaveIn, header);
-  wave_.InClose(WaveIn);
-  WaveIn = platform::kNoWaveHandle;
+  std::lock_guard lock(inputLock_);
+  if (waveIn_ == platform::kNoWaveHandle) return;
+  wave_.InReset(waveIn_);
+  for (platform::WaveHeader& header : inputBuffers_)
+    wave_.InUnprepareHeader(waveIn_, header);
+  wave_.InClose(waveIn_);
+  waveIn_ = platform::kNoWaveHandle;
 }
 
 void TPCMA::InputDone(platform::WaveHandle device, platform::WaveHeader& header) {
   std::string frame;
   {
-    std::lock_guard lock(InputLock);
+    std::lock_guard lock(inputLock_);
     // A block handed back by a device that has since been closed (the hang-up) is not sent:
     // no audio leaves after the call, and the header may already be queued on a new device.
-    if (device != platform::kNoWaveHandle && device == WaveIn &&
-        header.BytesRecorded == kWaveBufferBytes) {
-      frame.assign(header.Data, kWaveBufferBytes);
+    if (device != platform::kNoWaveHandle && device == waveIn_ &&
+        header.BytesRecorded == platform::kFrameBytes) {
+      frame.assign(header.Data, platform::kFrameBytes);
     }
   }
   if (!frame.empty()) {
     const std::string alaw = ALawEncode(frame);
-    if (alaw.size() == kWaveBufferBytes / 2) SendAudio(alaw);
+    if (alaw.size() == platform::kFrameBytes / 2) SendAudio(alaw);
   }
   wave_.InAddBuffer(device, header);
 }
 
 void TPCMA::SendAudio(std::string_view alaw) {
-  std::lock_guard lock(InputLock);
-  if (RTCPClient == nullptr) return;
-  while (alaw.size() > kWaveBufferBytes) {
-    RTCPClient->RTPClient->Send(kPayloadTypePCMA, alaw.substr(0, kWaveBufferBytes));
-    alaw.remove_prefix(kWaveBufferBytes);
+  std::lock_guard lock(inputLock_);
+  if (rtcpClient_ == nullptr) return;
+  while (alaw.size() > platform::kFrameBytes) {
+    rtcpClient_->RTPClient().Send(kPayloadTypePCMA, alaw.substr(0, platform::kFrameBytes));
+    alaw.remove_prefix(platform::kFrameBytes);
   }
-  if (!alaw.empty()) RTCPClient->RTPClient->Send(kPayloadTypePCMA, alaw);
+  if (!alaw.empty()) rtcpClient_->RTPClient().Send(kPayloadTypePCMA, alaw);
 }
 
 void TPCMA::Play(std::string_view linear) {
-  std::lock_guard lock(OutputLock);
-  if (WaveOut == platform::kNoWaveHandle) return;
-  PendingOutput.append(linear);
+  std::lock_guard lock(outputLock_);
+  if (waveOut_ == platform::kNoWaveHandle) return;
+  pendingOutput_.append(linear);
   std::size_t written = 0;
-  while (PendingOutput.size() - written >= kWaveBufferBytes) {
-    platform::WaveHeader& header = OutputBuffers[static_cast<std::size_t>(NextOutput)];
+  while (pendingOutput_.size() - written >= platform::kFrameBytes) {
+    platform::WaveHeader& header = outputBuffers_[static_cast<std::size_t>(nextOutput_)];
     if (header.User == kInUse && !header.Done()) break;
-    std::memcpy(header.Data, PendingOutput.data() + written, kWaveBufferBytes);
-    written += kWaveBufferBytes;
-    wave_.OutWrite(WaveOut, header);
+    std::memcpy(header.Data, pendingOutput_.data() + written, platform::kFrameBytes);
+    written += platform::kFrameBytes;
+    wave_.OutWrite(waveOut_, header);
     header.User = kInUse;
-    NextOutput = (NextOutput + 1) % kWaveBufferCount;
+    nextOutput_ = (nextOutput_ + 1) % kWaveBufferCount;
   }
-  PendingOutput.erase(0, written);
-  if (PendingOutput.size() > kMaxPendingOutput) {
-    std::size_t excess = PendingOutput.size() - kMaxPendingOutput;
+  pendingOutput_.erase(0, written);
+  if (pendingOutput_.size() > kMaxPendingOutput) {
+    std::size_t excess = pendingOutput_.size() - kMaxPendingOutput;
     excess += excess % 2;  // whole samples only
-    PendingOutput.erase(0, excess);
+    pendingOutput_.erase(0, excess);
   }
 }
 
 void TPCMA::SendDigit(std::int32_t key) {
-  const std::string tone = DTMFTone(key, kDTMFBurstBytes);
+  const std::string tone = DTMFTone(key, static_cast<std::int32_t>(platform::kFrameBytes));
   SendAudio(ALawEncode(tone));
   Play(tone);
 }
@@ -181,14 +181,14 @@ void TPCMA::PlaybackLoop() {
   try {
     if (OpenOutput()) {
       TStreamLatch latch;  // each call chooses its stream afresh
-      while (Running != 0) {
-        const std::optional<std::string> payload = RTCPClient->Receive(kPayloadTypePCMA, latch);
+      while (running_ != 0) {
+        const std::optional<std::string> payload = rtcpClient_->Receive(kPayloadTypePCMA, latch);
         if (!payload) {
           // A receive on a socket that is not open returns at once; a short pause keeps such
           // a loop from spinning. Not after Stop's wake-up, which wants the thread gone. Never
           // after a datagram that was read, though: under a flood of them, a pause each would
           // let the socket's buffer overflow and drop the far end's audio.
-          if (Running != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          if (running_ != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
           continue;
         }
         if (!payload->empty()) Play(ALawDecode(*payload));

@@ -1,7 +1,7 @@
 // The audio engine of a call.
 //
-// Capture (window's thread): the capture device Posts kWaveInData per filled 480-byte block to
-// the window; the window's handler, after its silence gate, calls InputDone, which codes the
+// Capture (main thread): the capture device Posts kWaveInData per filled 480-byte block to the
+// window given at creation; its owner, after the silence gate, calls InputDone, which codes the
 // block to A-law and sends it as one RTP packet through the linked RTCP endpoint.
 // Playback (a thread of its own per call): receives RTP through the RTCP endpoint, decodes it
 // and plays it in three 480-byte blocks; a block is reused once the device has marked it done.
@@ -29,8 +29,6 @@
 namespace media {
 
 inline constexpr int kWaveBufferCount = 3;
-// 30 ms of 16-bit mono at 8000 Hz: one RTP packet of 240 A-law bytes.
-inline constexpr std::size_t kWaveBufferBytes = 480;
 // Device number that no device answers to, until a device has been chosen.
 inline constexpr std::int32_t kNoDeviceChosen = -2;
 // At most 200 ms of received audio waits for a free playback block; beyond that the oldest is
@@ -67,29 +65,34 @@ class TPCMA {
   void Play(std::string_view linear);
   // One 30 ms burst of the key's tones, sent and played locally.
   void SendDigit(std::int32_t key);
+
+  // The device numbers opened at the start of the next call (written by the device choice).
+  void SetOutputDevice(std::int32_t device) { outputDevice_ = device; }
+  void SetInputDevice(std::int32_t device) { inputDevice_ = device; }
+  // Whether the playback thread of a call runs.
+  bool Running() const { return running_ != 0; }
+
+ private:
   // The body of the playback thread.
   void PlaybackLoop();
 
-  const platform::Window Window;
-  std::mutex OutputLock;
-  std::mutex InputLock;
-  TRTCPClient* RTCPClient = nullptr;
-  std::thread Thread;
-  std::atomic<std::uint8_t> Running{0};
-  // Written by the device choice on the window's thread, read when a device is opened.
-  std::atomic<std::int32_t> OutputDevice{kNoDeviceChosen};
-  platform::WaveHandle WaveOut = platform::kNoWaveHandle;
-  // The user word of each header is its InUse: 1 once handed to the device since the open.
-  std::array<platform::WaveHeader, kWaveBufferCount> OutputBuffers;
-  std::int32_t NextOutput = 0;
-  std::string PendingOutput;
-  std::atomic<std::int32_t> InputDevice{kNoDeviceChosen};
-  platform::WaveHandle WaveIn = platform::kNoWaveHandle;
-  std::array<platform::WaveHeader, kWaveBufferCount> InputBuffers;
-
- private:
+  const platform::Window window_;
   platform::WaveBackend& wave_;
-  std::array<std::array<char, kWaveBufferBytes>, 2 * kWaveBufferCount> blocks_{};
+  std::mutex outputLock_;
+  std::mutex inputLock_;
+  TRTCPClient* rtcpClient_ = nullptr;
+  std::thread thread_;
+  std::atomic<std::uint8_t> running_{0};
+  std::atomic<std::int32_t> outputDevice_{kNoDeviceChosen};
+  platform::WaveHandle waveOut_ = platform::kNoWaveHandle;
+  // The user word of each header is its InUse: 1 once handed to the device since the open.
+  std::array<platform::WaveHeader, kWaveBufferCount> outputBuffers_;
+  std::int32_t nextOutput_ = 0;
+  std::string pendingOutput_;
+  std::atomic<std::int32_t> inputDevice_{kNoDeviceChosen};
+  platform::WaveHandle waveIn_ = platform::kNoWaveHandle;
+  std::array<platform::WaveHeader, kWaveBufferCount> inputBuffers_;
+  std::array<std::array<char, platform::kFrameBytes>, 2 * kWaveBufferCount> blocks_{};
 };
 
 }  // namespace media

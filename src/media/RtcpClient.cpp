@@ -38,46 +38,46 @@ std::string_view AcceptedPayload(std::string_view datagram, std::uint8_t payload
   return datagram.substr(kRtpHeaderSize);
 }
 
-TCustomRTCPClient::TCustomRTCPClient(TRTPClient& rtpClient) : RTPClient(&rtpClient) {}
+TCustomRTCPClient::TCustomRTCPClient(TRTPClient& rtpClient) : rtpClient_(rtpClient) {}
 
 void TCustomRTCPClient::SetRemote(const std::string& host, std::uint16_t port) {
   Open();
-  Bind(static_cast<std::uint16_t>(RTPClient->LocalPort + 1));
-  RTPClient->SetRemote(host, port);
-  RemoteAddress = RTPClient->RemoteAddress;
-  RemoteAddress.Port = platform::HostToNetwork16(static_cast<std::uint16_t>(port + 1));
+  Bind(static_cast<std::uint16_t>(rtpClient_.LocalPort() + 1));
+  rtpClient_.SetRemote(host, port);
+  remoteAddress_ = rtpClient_.RemoteAddress();
+  remoteAddress_.Port = platform::HostToNetwork16(static_cast<std::uint16_t>(port + 1));
 }
 
 std::optional<std::string> TCustomRTCPClient::Receive(std::uint8_t payloadType,
                                                       TStreamLatch& latch) {
   std::string datagram;
-  RTPClient->ReceiveFrom(datagram);
+  rtpClient_.ReceiveFrom(datagram);
   if (datagram.empty()) return std::nullopt;
   const std::string_view payload = AcceptedPayload(datagram, payloadType);
   if (payload.empty()) return std::string();
   const TRTPHeader header = DecodeHeader(datagram);
-  const platform::SocketAddress& sender = RTPClient->SenderAddress;
+  const platform::SocketAddress& sender = rtpClient_.SenderAddress();
   const std::uint64_t source = (std::uint64_t{sender.Address} << 16) | sender.Port;
   if (!latch.Accept(source, header.SSRC, header.SequenceNumber, TStreamLatch::Clock::now())) {
     return std::string();
   }
-  PacketsReceived.fetch_add(1);
+  packetsReceived_.fetch_add(1);
   return std::string(payload);
 }
 
 void TCustomRTCPClient::Start() {
-  PacketsReceived = 0;
-  RTPClient->Send(kPayloadTypePCMA, {});
+  packetsReceived_ = 0;
+  rtpClient_.Send(kPayloadTypePCMA, {});
 }
 
 void TCustomRTCPClient::Stop() {
-  const std::string bye = BuildBye(RTPClient->SSRC);
+  const std::string bye = BuildBye(rtpClient_.SSRC());
   for (int sent = 0; sent < kMaxByeSends;) {
-    const std::uint32_t before = PacketsReceived.load();
-    platform::SendTo(Socket, bye.data(), bye.size(), RemoteAddress);
+    const std::uint32_t before = packetsReceived_.load();
+    platform::SendTo(Socket(), bye.data(), bye.size(), remoteAddress_);
     ++sent;
     std::this_thread::sleep_for(kByeWait);
-    if (PacketsReceived.load() == before) break;
+    if (packetsReceived_.load() == before) break;
   }
 }
 

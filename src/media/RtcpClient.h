@@ -53,9 +53,13 @@ class TCustomRTCPClient : public net::TCustomUDPClient {
   // most. Send errors are ignored.
   void Stop();
 
-  TRTPClient* const RTPClient;
-  platform::SocketAddress RemoteAddress{};
-  std::atomic<std::uint32_t> PacketsReceived{0};
+  TRTPClient& RTPClient() const { return rtpClient_; }
+
+ private:
+  TRTPClient& rtpClient_;
+  platform::SocketAddress remoteAddress_{};
+  // Counted by the playback thread, read by Stop on the main thread.
+  std::atomic<std::uint32_t> packetsReceived_{0};
 };
 
 class TRTCPClient : public TCustomRTCPClient {

@@ -10,31 +10,31 @@ namespace media {
 TCustomRTPClient::TCustomRTPClient(std::uint16_t localPort) {
   // Two endpoints made in the same millisecond still differ by their object's identity.
   const auto particular = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this) % 100);
-  SSRC = platform::GetTickCount() * 100u + particular;
+  ssrc_ = platform::GetTickCount() * 100u + particular;
   const std::uint32_t address = platform::GetLocalAddress();
-  if (address == platform::kNoAddress) Fail(net::kErrorNoSocketOrAddress);
-  LocalAddress = platform::AddressToText(address);
-  LocalPort = localPort;
+  if (address == platform::kNoAddress) Fail(net::kErrorNoAddress);
+  localAddress_ = platform::AddressToText(address);
+  localPort_ = localPort;
 }
 
 void TCustomRTPClient::SetRemote(const std::string& host, std::uint16_t port) {
   Open();
-  Bind(LocalPort);
-  RemoteAddress = platform::MakeSocketAddress(port, platform::ResolveAddress(host));
-  Sequence = 0;
+  Bind(localPort_);
+  remoteAddress_ = platform::MakeSocketAddress(port, platform::ResolveAddress(host));
+  sequence_ = 0;
 }
 
 void TCustomRTPClient::Send(std::uint8_t payloadType, std::string_view payload) {
   TRTPHeader header;
   header.Version = kRtpVersion;
   header.PayloadType = payloadType;
-  header.SequenceNumber = static_cast<std::uint16_t>(Sequence & 0xFFFF);
+  header.SequenceNumber = static_cast<std::uint16_t>(sequence_ & 0xFFFF);
   header.Timestamp = platform::GetTickCount();
-  header.SSRC = SSRC;
+  header.SSRC = ssrc_;
   std::string packet = EncodeHeader(header);
   packet.append(payload);
-  platform::SendTo(Socket, packet.data(), packet.size(), RemoteAddress);
-  ++Sequence;
+  platform::SendTo(Socket(), packet.data(), packet.size(), remoteAddress_);
+  ++sequence_;
 }
 
 }  // namespace media

@@ -27,7 +27,8 @@ inline constexpr std::uint16_t kRtpPort = 5004;
 
 class TCustomRTPClient : public net::TCustomUDPClient {
  public:
-  // Chooses the SSRC and finds the host's own address; Fail(1) when it has none. The program
+  // Chooses the SSRC and finds the host's own address; fails with kErrorNoAddress when it has
+  // none. The program
   // uses the fixed port; tests give others so that they can run side by side.
   explicit TCustomRTPClient(std::uint16_t localPort = kRtpPort);
 
@@ -40,13 +41,20 @@ class TCustomRTPClient : public net::TCustomUDPClient {
   // ignored; the sequence advances regardless.
   void Send(std::uint8_t payloadType, std::string_view payload);
 
-  std::string LocalAddress;  // dotted-decimal text of the host's own address
-  std::uint16_t LocalPort = kRtpPort;
-  platform::SocketAddress RemoteAddress{};
+  // The host's own address, dotted decimal, and the port RTP leaves from.
+  const std::string& LocalAddress() const { return localAddress_; }
+  std::uint16_t LocalPort() const { return localPort_; }
+  const platform::SocketAddress& RemoteAddress() const { return remoteAddress_; }
   // Chosen once per object, so every call of a run keeps it.
-  std::uint32_t SSRC = 0;
+  std::uint32_t SSRC() const { return ssrc_; }
+
+ private:
+  std::string localAddress_;
+  std::uint16_t localPort_ = kRtpPort;
+  platform::SocketAddress remoteAddress_{};
+  std::uint32_t ssrc_ = 0;
   // Packets sent in this call; the low 16 bits are the next sequence number.
-  std::uint32_t Sequence = 0;
+  std::uint32_t sequence_ = 0;
 };
 
 class TRTPClient : public TCustomRTPClient {

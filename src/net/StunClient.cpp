@@ -8,45 +8,48 @@ namespace net {
 
 TCustomSTUNClient::TCustomSTUNClient(const platform::Window& window, std::uint32_t messageNumber,
                                      std::uint16_t localPort, std::uint16_t serverPort)
-    : NotifyWindow(window),
-      NotifyMessage(messageNumber),
-      TransactionID(RandomBytes()),
+    : window_(window),
+      message_(messageNumber),
       localPort_(localPort),
-      serverPort_(serverPort) {}
+      serverPort_(serverPort),
+      transactionID_(RandomBytes()) {}
 
 TCustomSTUNClient::~TCustomSTUNClient() {
-  Thread.Stop();
+  thread_.Stop();
 }
 
 void TCustomSTUNClient::Start(const std::string& serverHost) {
   platform::RunGuarded([&] {
     Open();
     Bind(localPort_);
-    Thread.Start(
-        NotifyWindow, [this] { return ReceiveOne(); }, [this] { InterruptReceive(); },
+    thread_.Start(
+        window_, [this] { return ReceiveOne(); }, [this] { InterruptReceive(); },
         /*endAfterHandOff=*/true);
-    ServerAddress = platform::MakeSocketAddress(serverPort_, platform::ResolveAddress(serverHost));
-    const std::string request = BuildBindingRequest(TransactionID);
+    const auto server =
+        platform::MakeSocketAddress(serverPort_, platform::ResolveAddress(serverHost));
+    const std::string request = BuildBindingRequest(transactionID_);
     // Sent once; an unreachable server simply never answers.
-    platform::SendTo(Socket, request.data(), request.size(), ServerAddress);
+    platform::SendTo(Socket(), request.data(), request.size(), server);
   });
 }
 
 std::optional<platform::WindowMessage> TCustomSTUNClient::ReceiveOne() {
   ReceiveFrom(receiveBuffer_);
-  const std::optional<MappedAddress> mapped = ParseBindingResponse(receiveBuffer_, TransactionID);
+  const std::optional<platform::Endpoint> mapped =
+      ParseBindingResponse(receiveBuffer_, transactionID_);
   if (!mapped) return std::nullopt;
-  return platform::WindowMessage{NotifyMessage, mapped->Address, mapped->Port};
+  return platform::WindowMessage{message_, *mapped};
 }
 
 void TCustomSTUNClient::HandleNotify(const platform::WindowMessage& message) {
-  PublicAddress = static_cast<std::uint32_t>(message.WParam);
-  PublicPort = static_cast<std::uint16_t>(message.LParam & 0xFFFF);
+  const auto* mapped = std::get_if<platform::Endpoint>(&message.Data);
+  if (mapped == nullptr) return;
+  public_ = *mapped;
   AddressFound();
 }
 
 void TCustomSTUNClient::AddressFound() {
-  Thread.Stop();
+  thread_.Stop();
   Close();
 }
 

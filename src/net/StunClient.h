@@ -1,9 +1,8 @@
 // Learns the host's public IPv4 address from a STUN server: one Binding Request from local
-// port 3478, one receive thread waiting for the matching Binding Response, whose mapped
-// address is handed to the main thread (message 1026: address as the first parameter, port
-// as the second). The owner passes that message to HandleNotify; the socket is then closed,
-// which frees port 3478. There is no retransmission and no time-out: without an answer the
-// client waits until it is destroyed.
+// port 3478, one receive thread waiting for the matching Binding Response, whose mapped address
+// travels to the main thread in the hand-off message (number 1026). The owner passes that
+// message to HandleNotify; the socket is then closed, which frees port 3478. There is no
+// retransmission and no time-out: without an answer the client waits until it is destroyed.
 #pragma once
 
 #include <cstdint>
@@ -33,13 +32,8 @@ class TCustomSTUNClient : public TCustomUDPClient {
   // The owner's handler of the hand-off message passes it on here, on the main thread.
   void HandleNotify(const platform::WindowMessage& message);
 
-  platform::Window NotifyWindow;
-  std::uint32_t NotifyMessage;
-  platform::SocketAddress ServerAddress{};
-  std::string TransactionID;
-  platform::ReceiveThread Thread;   // its running flag is the client's Running
-  std::uint32_t PublicAddress = 0;  // network byte order
-  std::uint16_t PublicPort = 0;     // host order
+  // What the server saw: the address in network byte order, the port in host order.
+  const platform::Endpoint& PublicAddress() const { return public_; }
 
  protected:
   // Slot 2: the answer is in; stops receiving and closes the socket.
@@ -48,9 +42,14 @@ class TCustomSTUNClient : public TCustomUDPClient {
  private:
   std::optional<platform::WindowMessage> ReceiveOne();
 
+  const platform::Window window_;
+  const std::uint32_t message_;
   const std::uint16_t localPort_;
   const std::uint16_t serverPort_;
+  const std::string transactionID_;
+  platform::ReceiveThread thread_;
   std::string receiveBuffer_;  // the receive thread's own
+  platform::Endpoint public_;
 };
 
 class TSTUNClient : public TCustomSTUNClient {

@@ -30,8 +30,8 @@ std::string BuildBindingRequest(const std::string& transactionID) {
   return request;
 }
 
-std::optional<MappedAddress> ParseBindingResponse(const std::string& datagram,
-                                                  const std::string& transactionID) {
+std::optional<platform::Endpoint> ParseBindingResponse(const std::string& datagram,
+                                                       const std::string& transactionID) {
   if (datagram.size() < kStunHeaderLength) return std::nullopt;
   if (datagram.compare(4, kStunTransactionIDLength, transactionID) != 0) return std::nullopt;
   if (Read16(datagram, 0) != kStunBindingResponse) return std::nullopt;
@@ -51,7 +51,7 @@ std::optional<MappedAddress> ParseBindingResponse(const std::string& datagram,
     if (position + valueLength > datagram.size()) return std::nullopt;
     if (type == kStunMappedAddress && valueLength == kMappedAddressLength &&
         Read16(datagram, position) == kFamilyIPv4) {
-      MappedAddress mapped;
+      platform::Endpoint mapped;
       mapped.Port = Read16(datagram, position + 2);
       // Kept in network order: the four bytes go into memory exactly as they stood.
       std::memcpy(&mapped.Address, datagram.data() + position + 4, sizeof mapped.Address);

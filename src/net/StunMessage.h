@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/HandOff.h"
+
 namespace net {
 
 inline constexpr std::uint16_t kStunPort = 3478;
@@ -16,17 +18,12 @@ inline constexpr std::uint16_t kStunMappedAddress = 0x0001;
 inline constexpr std::size_t kStunHeaderLength = 20;
 inline constexpr std::size_t kStunTransactionIDLength = 16;
 
-struct MappedAddress {
-  std::uint32_t Address = 0;  // network byte order, the four bytes as they stand
-  std::uint16_t Port = 0;     // host order
-};
-
 // Type, zero length, then the 16-byte transaction ID.
 std::string BuildBindingRequest(const std::string& transactionID);
 
 // The first usable MAPPED-ADDRESS (length 8, family IPv4) of a Binding Response carrying
 // our transaction ID; nothing for any other datagram.
-std::optional<MappedAddress> ParseBindingResponse(const std::string& datagram,
-                                                  const std::string& transactionID);
+std::optional<platform::Endpoint> ParseBindingResponse(const std::string& datagram,
+                                                       const std::string& transactionID);
 
 }  // namespace net

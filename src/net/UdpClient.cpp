@@ -13,8 +13,8 @@ TCustomUDPClient::~TCustomUDPClient() {
 void TCustomUDPClient::Open() {
   Close();
   receiveWaker_.Reset();
-  Socket = platform::CreateUdpSocket();
-  if (Socket == platform::kInvalidSocket) Fail(kErrorNoSocketOrAddress);
+  socket_ = platform::CreateUdpSocket();
+  if (socket_ == platform::kInvalidSocket) Fail(kErrorNoAddress);
 }
 
 void TCustomUDPClient::Close() {
@@ -22,23 +22,23 @@ void TCustomUDPClient::Close() {
 }
 
 void TCustomUDPClient::CloseSocket() {
-  if (Socket == platform::kInvalidSocket) return;
-  platform::CloseSocket(Socket);
-  Socket = platform::kInvalidSocket;
+  if (socket_ == platform::kInvalidSocket) return;
+  platform::CloseSocket(socket_);
+  socket_ = platform::kInvalidSocket;
 }
 
 void TCustomUDPClient::Bind(std::uint16_t port) {
-  Check(platform::BindSocket(Socket, port));
+  Check(platform::BindSocket(socket_, port));
 }
 
 void TCustomUDPClient::ReceiveFrom(std::string& data) {
-  SenderAddress = platform::SocketAddress{};
-  SenderAddress.Family = platform::kFamilyIPv4;
+  senderAddress_ = platform::SocketAddress{};
+  senderAddress_.Family = platform::kFamilyIPv4;
   data.clear();
-  if (Socket == platform::kInvalidSocket) return;
+  if (socket_ == platform::kInvalidSocket) return;
   data.resize(kMaxDatagram);
   const int received =
-      platform::ReceiveDatagram(Socket, receiveWaker_, data.data(), data.size(), SenderAddress);
+      platform::ReceiveDatagram(socket_, receiveWaker_, data.data(), data.size(), senderAddress_);
   if (received <= 0 || static_cast<std::size_t>(received) > kMaxDatagram) {
     data.clear();
     return;
@@ -51,7 +51,7 @@ void TCustomUDPClient::Check(int result) {
 }
 
 void TCustomUDPClient::Fail(int code) {
-  ErrorCode = code;
+  errorCode_ = code;
   throw platform::SilentAbort();
 }
 

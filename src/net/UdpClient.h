@@ -12,13 +12,12 @@
 #include <cstdint>
 #include <string>
 
+#include "net/ErrorNumbers.h"
 #include "platform/Socket.h"
 #include "platform/Waker.h"
 
 namespace net {
 
-// Error number for a socket that cannot be created or an address that cannot be found.
-inline constexpr int kErrorNoSocketOrAddress = 1;
 // One Ethernet frame: longer datagrams are dropped.
 inline constexpr std::size_t kMaxDatagram = 1500;
 
@@ -31,8 +30,8 @@ class TCustomUDPClient {
   TCustomUDPClient(const TCustomUDPClient&) = delete;
   TCustomUDPClient& operator=(const TCustomUDPClient&) = delete;
 
-  // Closes any socket (through the descendant's Close), then creates a new one; Fail(1) when
-  // no socket can be had.
+  // Closes any socket (through the descendant's Close), then creates a new one; fails with
+  // kErrorNoAddress when no socket can be had.
   virtual void Open();
   // Closes the socket if one is open.
   virtual void Close();
@@ -52,13 +51,21 @@ class TCustomUDPClient {
   // only when no thread is receiving.
   void ResumeReceive();
 
-  std::atomic<std::int32_t> ErrorCode{0};
-  platform::SocketHandle Socket = platform::kInvalidSocket;
-  platform::SocketAddress SenderAddress{};
+  // The number the last failure stored; read by the owner after an abandoned operation.
+  int ErrorCode() const { return errorCode_; }
+  bool IsOpen() const { return socket_ != platform::kInvalidSocket; }
+  // Where the datagram of the last ReceiveFrom came from.
+  const platform::SocketAddress& SenderAddress() const { return senderAddress_; }
+
+ protected:
+  platform::SocketHandle Socket() const { return socket_; }
 
  private:
   void CloseSocket();
 
+  std::atomic<std::int32_t> errorCode_{0};
+  platform::SocketHandle socket_ = platform::kInvalidSocket;
+  platform::SocketAddress senderAddress_{};
   platform::Waker receiveWaker_;
 };
 

@@ -9,11 +9,6 @@ constexpr std::size_t kRandomLength = 16;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 }  // namespace
 
-void Swap32(std::uint32_t& value) {
-  value = ((value & 0x000000FFu) << 24) | ((value & 0x0000FF00u) << 8) |
-          ((value & 0x00FF0000u) >> 8) | ((value & 0xFF000000u) >> 24);
-}
-
 std::string ToHex(const std::string& bytes) {
   std::string text;
   text.reserve(bytes.size() * 2);

@@ -1,18 +1,44 @@
 // The hand-off to the main (window) thread. Receive threads give each complete message to the
-// main thread with a synchronous Send and wait while it is handled there, so the buffers they
-// fill need no lock; devices Post notifications without waiting. The protocol code depends on
-// this interface only: the window supplies a Qt implementation, tests an EventLoopHandOff.
+// main thread with a synchronous Send and wait while it is handled there; devices Post
+// notifications without waiting. What a message hands over travels inside it, as a typed
+// value: nothing is left in a buffer for the main thread to read behind the message. The
+// protocol code depends on this interface only: the window supplies a Qt implementation, the
+// core's tests an event loop of their own.
 #pragma once
 
 #include <cstdint>
 #include <stop_token>
+#include <string>
+#include <variant>
 
 namespace platform {
 
+struct WaveHeader;
+using WaveHandle = std::uint32_t;
+
+// A text message framed by a receive thread: its header block (up to the CR LF that ends the
+// last header line) and its body.
+struct FramedMessage {
+  std::string HeaderBlock;
+  std::string Body;
+};
+
+// An IPv4 address and port as a peer reported them.
+struct Endpoint {
+  std::uint32_t Address = 0;  // network byte order
+  std::uint16_t Port = 0;     // host order
+};
+
+// A capture block the device has filled. The header stays the audio engine's; the block is
+// given back to `Device` once handled.
+struct CaptureBlock {
+  WaveHandle Device = 0;
+  WaveHeader* Header = nullptr;
+};
+
 struct WindowMessage {
   std::uint32_t Message = 0;
-  std::uintptr_t WParam = 0;
-  std::intptr_t LParam = 0;
+  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock> Data;
 };
 
 // What a window procedure is: the receiver of hand-off messages, always on the main thread.
@@ -41,6 +67,11 @@ class HandOff {
 struct Window {
   HandOff* Channel = nullptr;
   MessageTarget* Target = nullptr;
+
+  // Posts `message` when there is somewhere to post it.
+  void Post(const WindowMessage& message) const {
+    if (Channel != nullptr && Target != nullptr) Channel->Post(*Target, message);
+  }
 };
 
 }  // namespace platform

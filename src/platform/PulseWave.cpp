@@ -1,5 +1,7 @@
 #include "platform/PulseWave.h"
 
+#include "platform/PulseConnection.h"
+
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
@@ -13,7 +15,7 @@ namespace platform {
 
 namespace {
 
-constexpr std::uint32_t kBlockBytes = 480;
+constexpr auto kBlockBytes = static_cast<std::uint32_t>(kFrameBytes);
 // Three blocks of 30 ms: the most the engine ever has queued.
 constexpr std::uint32_t kPlaybackTarget = 3 * kBlockBytes;
 // Playback starts with the first block rather than waiting for the buffer to fill.
@@ -35,7 +37,7 @@ pa_sample_spec TelephoneSpec() {
 
 }  // namespace
 
-struct PulseWaveBackend::Impl {
+struct PulseWaveBackend::Impl : PulseConnection {
   struct Stream {
     Impl* Owner = nullptr;
     pa_stream* Handle = nullptr;
@@ -44,262 +46,21 @@ struct PulseWaveBackend::Impl {
     // Playback: the queued headers with the stream position at which each ends.
     std::deque<std::pair<WaveHeader*, std::uint64_t>> Written;
     std::uint64_t WrittenBytes = 0;
-    // Capture.
-    Window Notify;
-    WaveHandle Id = kNoWaveHandle;
+    // Capture: the blocks queued, filled only between InStart and InReset. With no block
+    // queued, or before InStart, the audio is lost.
+    std::optional<CaptureQueue> Capture;
     bool Started = false;
-    std::deque<WaveHeader*> Queue;
-
-    // Capture: fills the queued blocks in turn with what arrived (a hole is silence); each
-    // full block is handed back with its notification. With no block queued, or before
-    // InStart, the audio is lost, as on a device that has no buffer.
-    void Take(const char* data, std::size_t length) {
-      while (length > 0 && Started && !Queue.empty()) {
-        WaveHeader& header = *Queue.front();
-        const std::size_t room = header.BufferLength - header.BytesRecorded;
-        const std::size_t part = std::min(room, length);
-        if (data != nullptr) {
-          std::memcpy(header.Data + header.BytesRecorded, data, part);
-          data += part;
-        } else {
-          std::memset(header.Data + header.BytesRecorded, 0, part);
-        }
-        header.BytesRecorded += static_cast<std::uint32_t>(part);
-        length -= part;
-        if (header.BytesRecorded == header.BufferLength) {
-          Queue.pop_front();
-          HandBack(header);
-        }
-      }
-    }
-
-    void HandBack(WaveHeader& header) {
-      header.MarkDone();
-      if (Notify.Channel != nullptr && Notify.Target != nullptr) {
-        Notify.Channel->Post(
-            *Notify.Target,
-            WindowMessage{kWaveInData, Id, reinterpret_cast<std::intptr_t>(&header)});
-      }
-    }
   };
 
-  Impl(std::string server, std::chrono::milliseconds timeout)
-      : Server(std::move(server)), Timeout(timeout), Loop(pa_threaded_mainloop_new()) {
-    if (Loop != nullptr && pa_threaded_mainloop_start(Loop) < 0) {
-      pa_threaded_mainloop_free(Loop);
-      Loop = nullptr;
-    }
-  }
+  using PulseConnection::PulseConnection;
 
   ~Impl() {
     if (Loop == nullptr) return;
-    pa_threaded_mainloop_lock(Loop);
+    // Before the connection goes: a stream's callbacks must never run again.
+    Locked lock(Loop);
     for (auto& [id, stream] : Streams)
       Release(*stream);
     Streams.clear();
-    Disconnect();
-    pa_threaded_mainloop_unlock(Loop);
-    pa_threaded_mainloop_stop(Loop);
-    pa_threaded_mainloop_free(Loop);
-  }
-
-  // Holds the main loop's lock for a scope.
-  struct Locked {
-    explicit Locked(pa_threaded_mainloop* loop) : loop_(loop) {
-      if (loop_ != nullptr) pa_threaded_mainloop_lock(loop_);
-    }
-    ~Locked() {
-      if (loop_ != nullptr) pa_threaded_mainloop_unlock(loop_);
-    }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-   private:
-    pa_threaded_mainloop* loop_;
-  };
-
-  // With the lock held: waits until `done` holds or the time-out passes; returns `done()`.
-  bool Wait(const std::function<bool()>& done) {
-    struct Expiry {
-      pa_threaded_mainloop* Loop;
-      bool Expired = false;
-    } expiry{Loop};
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(Loop);
-    timeval when{};
-    pa_timeval_add(pa_gettimeofday(&when),
-                   static_cast<pa_usec_t>(Timeout.count()) * PA_USEC_PER_MSEC);
-    pa_time_event* timer = api->time_new(
-        api, &when,
-        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
-          auto* state = static_cast<Expiry*>(userdata);
-          state->Expired = true;
-          pa_threaded_mainloop_signal(state->Loop, 0);
-        },
-        &expiry);
-    while (!done() && !expiry.Expired)
-      pa_threaded_mainloop_wait(Loop);
-    api->time_free(timer);
-    return done();
-  }
-
-  // With the lock held: waits for an operation and lets it go; a late one is cancelled so that
-  // its callback never sees the caller's state.
-  bool Finish(pa_operation* operation) {
-    if (operation == nullptr) return false;
-    const bool done =
-        Wait([&] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
-    if (!done) pa_operation_cancel(operation);
-    pa_operation_unref(operation);
-    return done;
-  }
-
-  void Disconnect() {
-    if (Context == nullptr) return;
-    pa_context_set_state_callback(Context, nullptr, nullptr);
-    pa_context_set_subscribe_callback(Context, nullptr, nullptr);
-    pa_context_disconnect(Context);
-    pa_context_unref(Context);
-    Context = nullptr;
-  }
-
-  // With the lock held: a ready connection, made afresh if there is none.
-  bool Connected() {
-    if (Loop == nullptr) return false;
-    if (Context != nullptr && pa_context_get_state(Context) == PA_CONTEXT_READY) return true;
-    Disconnect();
-    Context = pa_context_new(pa_threaded_mainloop_get_api(Loop), "Telvarion");
-    if (Context == nullptr) return false;
-    ContextWasReady = false;
-    pa_context_set_state_callback(Context, &Impl::OnContextState, this);
-    pa_context_set_subscribe_callback(Context, &Impl::OnSubscription, this);
-    if (pa_context_connect(Context, Server.empty() ? nullptr : Server.c_str(),
-                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-      Disconnect();
-      return false;
-    }
-    const bool ready = Wait([&] {
-      const pa_context_state_t state = pa_context_get_state(Context);
-      return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-    });
-    if (!ready || pa_context_get_state(Context) != PA_CONTEXT_READY) {
-      Disconnect();
-      return false;
-    }
-    if (Watcher) Subscribe();
-    return true;
-  }
-
-  void Subscribe() {
-    const auto mask = static_cast<pa_subscription_mask_t>(
-        PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
-    if (pa_operation* operation = pa_context_subscribe(Context, mask, nullptr, nullptr)) {
-      pa_operation_unref(operation);
-    }
-  }
-
-  void PostDeviceChange() {
-    if (Watcher && Watcher->Channel != nullptr && Watcher->Target != nullptr) {
-      Watcher->Channel->Post(*Watcher->Target, WindowMessage{kDeviceChange, 0, 0});
-    }
-  }
-
-  static void OnContextState(pa_context* context, void* userdata) {
-    auto* self = static_cast<Impl*>(userdata);
-    const pa_context_state_t state = pa_context_get_state(context);
-    if (state == PA_CONTEXT_READY) self->ContextWasReady = true;
-    if (!PA_CONTEXT_IS_GOOD(state) && self->ContextWasReady) {
-      // The server went away: its devices with it. Only a connection that was up counts: a
-      // failed attempt (no server at all) changes nothing, and reporting it would make every
-      // listing try again and report again, for ever.
-      self->ContextWasReady = false;
-      self->PostDeviceChange();
-    }
-    pa_threaded_mainloop_signal(self->Loop, 0);
-  }
-
-  static void OnSubscription(pa_context*, pa_subscription_event_type_t event, std::uint32_t,
-                             void* userdata) {
-    auto* self = static_cast<Impl*>(userdata);
-    const auto facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-    const auto type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
-    // Sinks and sources change state all the time (idle, suspended); only their coming and
-    // going, and the server's defaults, change what a person can choose.
-    const bool devices =
-        (facility == PA_SUBSCRIPTION_EVENT_SINK || facility == PA_SUBSCRIPTION_EVENT_SOURCE) &&
-        type != PA_SUBSCRIPTION_EVENT_CHANGE;
-    if (devices || facility == PA_SUBSCRIPTION_EVENT_SERVER) self->PostDeviceChange();
-  }
-
-  struct Listing {
-    Impl* Self = nullptr;
-    std::vector<WaveDeviceInfo> Devices;
-    bool Done = false;
-  };
-
-  std::vector<WaveDeviceInfo> ListSinks() {
-    Listing listing{this, {}, false};
-    if (!Connected()) return {};
-    pa_operation* operation = pa_context_get_sink_info_list(
-        Context,
-        [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-          auto* state = static_cast<Listing*>(userdata);
-          if (eol != 0 || info == nullptr) {
-            state->Done = true;
-            pa_threaded_mainloop_signal(state->Self->Loop, 0);
-            return;
-          }
-          state->Devices.push_back({info->name, info->description ? info->description : ""});
-        },
-        &listing);
-    if (!Finish(operation) || !listing.Done) return {};
-    return listing.Devices;
-  }
-
-  std::vector<WaveDeviceInfo> ListSources() {
-    Listing listing{this, {}, false};
-    if (!Connected()) return {};
-    pa_operation* operation = pa_context_get_source_info_list(
-        Context,
-        [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
-          auto* state = static_cast<Listing*>(userdata);
-          if (eol != 0 || info == nullptr) {
-            state->Done = true;
-            pa_threaded_mainloop_signal(state->Self->Loop, 0);
-            return;
-          }
-          // A monitor hears what a sink plays: not a microphone.
-          if (info->monitor_of_sink != PA_INVALID_INDEX) return;
-          state->Devices.push_back({info->name, info->description ? info->description : ""});
-        },
-        &listing);
-    if (!Finish(operation) || !listing.Done) return {};
-    return listing.Devices;
-  }
-
-  struct Defaults {
-    Impl* Self = nullptr;
-    std::string Sink;
-    std::string Source;
-    bool Done = false;
-  };
-
-  Defaults ServerDefaults() {
-    Defaults defaults{this, {}, {}, false};
-    if (!Connected()) return defaults;
-    pa_operation* operation = pa_context_get_server_info(
-        Context,
-        [](pa_context*, const pa_server_info* info, void* userdata) {
-          auto* state = static_cast<Defaults*>(userdata);
-          if (info != nullptr) {
-            if (info->default_sink_name) state->Sink = info->default_sink_name;
-            if (info->default_source_name) state->Source = info->default_source_name;
-          }
-          state->Done = true;
-          pa_threaded_mainloop_signal(state->Self->Loop, 0);
-        },
-        &defaults);
-    if (!Finish(operation) || !defaults.Done) return Defaults{};
-    return defaults;
   }
 
   // With the lock held: the server's name for a device number, nothing for "the default".
@@ -326,7 +87,6 @@ struct PulseWaveBackend::Impl {
     auto stream = std::make_unique<Stream>();
     stream->Owner = this;
     stream->Playback = playback;
-    stream->Notify = window;
     stream->Handle = pa_stream_new(Context, playback ? "Telvarion playback" : "Telvarion capture",
                                    &spec, nullptr);
     if (stream->Handle == nullptr) return kWaveError;
@@ -364,7 +124,7 @@ struct PulseWaveBackend::Impl {
       return missing ? kWaveBadDeviceId : kWaveError;
     }
     handle = NextId++;
-    stream->Id = handle;
+    if (!playback) stream->Capture.emplace(handle, window);
     Streams.emplace(handle, std::move(stream));
     return kWaveOk;
   }
@@ -378,6 +138,15 @@ struct PulseWaveBackend::Impl {
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream.Handle))) pa_stream_disconnect(stream.Handle);
     pa_stream_unref(stream.Handle);
     stream.Handle = nullptr;
+  }
+
+  // With the lock held: closes an open stream unless blocks are still queued on it.
+  int Close(WaveHandle handle, bool blocksQueued) {
+    const int result = CloseResult(blocksQueued);
+    if (result != kWaveOk) return result;
+    Release(*Streams.at(handle));
+    Streams.erase(handle);
+    return kWaveOk;
   }
 
   Stream* Find(WaveHandle handle, bool playback) {
@@ -419,7 +188,8 @@ struct PulseWaveBackend::Impl {
       const void* data = nullptr;
       std::size_t length = 0;
       if (pa_stream_peek(handle, &data, &length) < 0 || length == 0) break;
-      stream->Take(static_cast<const char*>(data), length);
+      // A hole in the stream is silence.
+      if (stream->Started) stream->Capture->Take(static_cast<const char*>(data), length);
       pa_stream_drop(handle);
     }
   }
@@ -428,9 +198,7 @@ struct PulseWaveBackend::Impl {
     Locked lock(Loop);
     Stream* stream = Find(handle, true);
     if (stream == nullptr) return kWaveInvalidHandle;
-    if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
-    if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-    header.MarkQueued();
+    if (const int queued = QueueHeader(header); queued != kWaveOk) return queued;
     if (stream->Failed || pa_stream_get_state(stream->Handle) != PA_STREAM_READY ||
         pa_stream_write(stream->Handle, header.Data, header.BufferLength, nullptr, 0,
                         PA_SEEK_RELATIVE) < 0) {
@@ -443,13 +211,6 @@ struct PulseWaveBackend::Impl {
     return kWaveOk;
   }
 
-  std::string Server;
-  std::chrono::milliseconds Timeout;
-  pa_threaded_mainloop* Loop = nullptr;
-  pa_context* Context = nullptr;
-  // Set once the current context has been ready; guarded by the main loop's lock.
-  bool ContextWasReady = false;
-  std::optional<Window> Watcher;
   std::map<WaveHandle, std::unique_ptr<Stream>> Streams;
   WaveHandle NextId = 1;
 };
@@ -460,27 +221,27 @@ PulseWaveBackend::PulseWaveBackend(std::string server, std::chrono::milliseconds
 PulseWaveBackend::~PulseWaveBackend() = default;
 
 std::vector<WaveDeviceInfo> PulseWaveBackend::OutputDevices() {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   return impl_->Loop == nullptr ? std::vector<WaveDeviceInfo>{} : impl_->ListSinks();
 }
 
 std::vector<WaveDeviceInfo> PulseWaveBackend::InputDevices() {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   return impl_->Loop == nullptr ? std::vector<WaveDeviceInfo>{} : impl_->ListSources();
 }
 
 std::string PulseWaveBackend::DefaultOutput() {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   return impl_->Loop == nullptr ? std::string{} : impl_->ServerDefaults().Sink;
 }
 
 std::string PulseWaveBackend::DefaultInput() {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   return impl_->Loop == nullptr ? std::string{} : impl_->ServerDefaults().Source;
 }
 
 bool PulseWaveBackend::WatchDevices(const Window& window) {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   impl_->Watcher = window;
   if (!impl_->Connected()) return false;
   impl_->Subscribe();
@@ -489,7 +250,7 @@ bool PulseWaveBackend::WatchDevices(const Window& window) {
 }
 
 void PulseWaveBackend::UnwatchDevices() {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   impl_->Watcher.reset();
   if (impl_->Context != nullptr && pa_context_get_state(impl_->Context) == PA_CONTEXT_READY) {
     if (pa_operation* operation =
@@ -504,10 +265,8 @@ int PulseWaveBackend::OutOpen(WaveHandle& handle, std::int32_t device, const Wav
 }
 
 int PulseWaveBackend::OutPrepareHeader(WaveHandle handle, WaveHeader& header) {
-  Impl::Locked lock(impl_->Loop);
-  if (impl_->Find(handle, true) == nullptr) return kWaveInvalidHandle;
-  header.Flags.fetch_or(kWaveHeaderPrepared);
-  return kWaveOk;
+  PulseConnection::Locked lock(impl_->Loop);
+  return impl_->Find(handle, true) == nullptr ? kWaveInvalidHandle : PrepareHeader(header);
 }
 
 int PulseWaveBackend::OutWrite(WaveHandle handle, WaveHeader& header) {
@@ -515,7 +274,7 @@ int PulseWaveBackend::OutWrite(WaveHandle handle, WaveHeader& header) {
 }
 
 int PulseWaveBackend::OutReset(WaveHandle handle) {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   Impl::Stream* stream = impl_->Find(handle, true);
   if (stream == nullptr) return kWaveInvalidHandle;
   if (!stream->Failed && pa_stream_get_state(stream->Handle) == PA_STREAM_READY) {
@@ -530,21 +289,14 @@ int PulseWaveBackend::OutReset(WaveHandle handle) {
 }
 
 int PulseWaveBackend::OutUnprepareHeader(WaveHandle handle, WaveHeader& header) {
-  Impl::Locked lock(impl_->Loop);
-  if (impl_->Find(handle, true) == nullptr) return kWaveInvalidHandle;
-  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-  header.Flags.fetch_and(~kWaveHeaderPrepared);
-  return kWaveOk;
+  PulseConnection::Locked lock(impl_->Loop);
+  return impl_->Find(handle, true) == nullptr ? kWaveInvalidHandle : UnprepareHeader(header);
 }
 
 int PulseWaveBackend::OutClose(WaveHandle handle) {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   Impl::Stream* stream = impl_->Find(handle, true);
-  if (stream == nullptr) return kWaveInvalidHandle;
-  if (!stream->Written.empty()) return kWaveStillPlaying;
-  impl_->Release(*stream);
-  impl_->Streams.erase(handle);
-  return kWaveOk;
+  return stream == nullptr ? kWaveInvalidHandle : impl_->Close(handle, !stream->Written.empty());
 }
 
 int PulseWaveBackend::InOpen(WaveHandle& handle, std::int32_t device, const WaveFormat& format,
@@ -553,26 +305,18 @@ int PulseWaveBackend::InOpen(WaveHandle& handle, std::int32_t device, const Wave
 }
 
 int PulseWaveBackend::InPrepareHeader(WaveHandle handle, WaveHeader& header) {
-  Impl::Locked lock(impl_->Loop);
-  if (impl_->Find(handle, false) == nullptr) return kWaveInvalidHandle;
-  header.Flags.fetch_or(kWaveHeaderPrepared);
-  return kWaveOk;
+  PulseConnection::Locked lock(impl_->Loop);
+  return impl_->Find(handle, false) == nullptr ? kWaveInvalidHandle : PrepareHeader(header);
 }
 
 int PulseWaveBackend::InAddBuffer(WaveHandle handle, WaveHeader& header) {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   Impl::Stream* stream = impl_->Find(handle, false);
-  if (stream == nullptr) return kWaveInvalidHandle;
-  if ((header.Flags.load() & kWaveHeaderPrepared) == 0) return kWaveUnprepared;
-  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-  header.BytesRecorded = 0;
-  header.MarkQueued();
-  stream->Queue.push_back(&header);
-  return kWaveOk;
+  return stream == nullptr ? kWaveInvalidHandle : stream->Capture->Add(header);
 }
 
 int PulseWaveBackend::InStart(WaveHandle handle) {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   Impl::Stream* stream = impl_->Find(handle, false);
   if (stream == nullptr) return kWaveInvalidHandle;
   if (stream->Failed || pa_stream_get_state(stream->Handle) != PA_STREAM_READY) return kWaveError;
@@ -584,7 +328,7 @@ int PulseWaveBackend::InStart(WaveHandle handle) {
 }
 
 int PulseWaveBackend::InReset(WaveHandle handle) {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   Impl::Stream* stream = impl_->Find(handle, false);
   if (stream == nullptr) return kWaveInvalidHandle;
   stream->Started = false;
@@ -593,34 +337,23 @@ int PulseWaveBackend::InReset(WaveHandle handle) {
       pa_operation_unref(operation);
     }
   }
-  while (!stream->Queue.empty()) {
-    WaveHeader& header = *stream->Queue.front();
-    stream->Queue.pop_front();
-    stream->HandBack(header);
-  }
+  stream->Capture->HandBackAll();
   return kWaveOk;
 }
 
 int PulseWaveBackend::InUnprepareHeader(WaveHandle handle, WaveHeader& header) {
-  Impl::Locked lock(impl_->Loop);
-  if (impl_->Find(handle, false) == nullptr) return kWaveInvalidHandle;
-  if ((header.Flags.load() & kWaveHeaderInQueue) != 0) return kWaveStillPlaying;
-  header.Flags.fetch_and(~kWaveHeaderPrepared);
-  return kWaveOk;
+  PulseConnection::Locked lock(impl_->Loop);
+  return impl_->Find(handle, false) == nullptr ? kWaveInvalidHandle : UnprepareHeader(header);
 }
 
 int PulseWaveBackend::InClose(WaveHandle handle) {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   Impl::Stream* stream = impl_->Find(handle, false);
-  if (stream == nullptr) return kWaveInvalidHandle;
-  if (!stream->Queue.empty()) return kWaveStillPlaying;
-  impl_->Release(*stream);
-  impl_->Streams.erase(handle);
-  return kWaveOk;
+  return stream == nullptr ? kWaveInvalidHandle : impl_->Close(handle, !stream->Capture->Empty());
 }
 
 std::optional<PulseBufferSizes> PulseWaveBackend::BufferSizes(WaveHandle handle) {
-  Impl::Locked lock(impl_->Loop);
+  PulseConnection::Locked lock(impl_->Loop);
   const auto found = impl_->Streams.find(handle);
   if (found == impl_->Streams.end()) return std::nullopt;
   const pa_buffer_attr* granted = pa_stream_get_buffer_attr(found->second->Handle);

@@ -44,9 +44,6 @@ SocketAddress MakeSocketAddress(std::uint16_t hostOrderPort, std::uint32_t netwo
 std::uint16_t HostToNetwork16(std::uint16_t value) {
   return htons(value);
 }
-std::uint16_t NetworkToHost16(std::uint16_t value) {
-  return ntohs(value);
-}
 
 SocketHandle CreateUdpSocket() {
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);

@@ -27,7 +27,6 @@ static_assert(sizeof(SocketAddress) == 16);
 // Builds a socket address from a port in host order and an address in network order.
 SocketAddress MakeSocketAddress(std::uint16_t hostOrderPort, std::uint32_t networkOrderAddress);
 std::uint16_t HostToNetwork16(std::uint16_t value);
-std::uint16_t NetworkToHost16(std::uint16_t value);
 
 SocketHandle CreateUdpSocket();
 int CloseSocket(SocketHandle socket);

@@ -2,8 +2,8 @@
 // audio engine was written for. A block is described by a WaveHeader that the engine owns: it is
 // written to a playback device, which sets the header's done flag once the block has been
 // consumed; or it is added to a capture device, which fills it, sets the done flag and Posts
-// kWaveInData to the window given at open (WParam = the device handle, LParam = the header).
-// Nothing in this layer notifies playback.
+// kWaveInData to the window given at open, the device and the header in the message's
+// CaptureBlock. Nothing in this layer notifies playback.
 //
 // Devices are named by handles, not pointers, so that a notification that outlives its device
 // (a block handed back after the close) meets a closed handle and is refused harmlessly.
@@ -13,7 +13,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,9 @@ namespace platform {
 inline constexpr std::uint32_t kWaveInData = 0x3C0;
 // Window message posted when the set of devices, or the defaults, change.
 inline constexpr std::uint32_t kDeviceChange = 537;
+
+// 30 ms of 8000 Hz 16-bit mono: one capture or playback block, one RTP packet once coded.
+inline constexpr std::size_t kFrameBytes = 480;
 
 // Device number of the system's default device.
 inline constexpr std::int32_t kWaveDefaultDevice = -1;
@@ -46,7 +51,6 @@ inline constexpr std::uint32_t kWaveHeaderDone = 0x01;
 inline constexpr std::uint32_t kWaveHeaderPrepared = 0x02;
 inline constexpr std::uint32_t kWaveHeaderInQueue = 0x10;
 
-using WaveHandle = std::uint32_t;
 inline constexpr WaveHandle kNoWaveHandle = 0;
 
 struct WaveFormat {
@@ -83,6 +87,40 @@ struct WaveHeader {
     Flags.fetch_and(~kWaveHeaderDone, std::memory_order_relaxed);
     Flags.fetch_or(kWaveHeaderInQueue, std::memory_order_release);
   }
+};
+
+// The header rules every backend follows, whatever its device does with the block.
+// Prepare: the header may be queued from now on.
+int PrepareHeader(WaveHeader& header);
+// Queue: refused for an unprepared header, and for one still queued; else marked queued.
+int QueueHeader(WaveHeader& header);
+// Unprepare: refused while the header is queued.
+int UnprepareHeader(WaveHeader& header);
+// A device closes only once none of its blocks is queued.
+inline int CloseResult(bool blocksQueued) {
+  return blocksQueued ? kWaveStillPlaying : kWaveOk;
+}
+
+// The blocks queued on one capture device, filled in turn from what the device records; each
+// full block is handed back with its notification to the window given at open.
+class CaptureQueue {
+ public:
+  CaptureQueue(WaveHandle device, const Window& window) : device_(device), window_(window) {}
+
+  int Add(WaveHeader& header);
+  bool Empty() const { return queue_.empty(); }
+  // Appends `length` recorded bytes (silence for a null `data`) to the queued blocks. Audio
+  // with no block queued is lost, as on a device that has no buffer.
+  void Take(const char* data, std::size_t length);
+  // Hands the oldest block back with what it holds so far.
+  void HandBackFront();
+  // Hands every block back, each with what it holds: the device stopped.
+  void HandBackAll();
+
+ private:
+  WaveHandle device_;
+  Window window_;
+  std::deque<WaveHeader*> queue_;
 };
 
 struct WaveDeviceInfo {

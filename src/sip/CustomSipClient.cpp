@@ -18,28 +18,19 @@ constexpr int kStatusOk = 200;
 constexpr int kStatusForbidden = 403;
 constexpr int kStatusRequestTerminated = 487;
 
-bool AwaitsFinalAnswer(TSIPState state) {
-  switch (state) {
-    case ssRegistering:
-    case ssInviting:
-    case ssAuthenticating:
-    case ssTrying:
-    case ssRinging:
-      return true;
-    default:
-      return false;
-  }
+bool IsChallenge(int code) {
+  return code == kStatusUnauthorized || code == kStatusProxyAuthenticationRequired;
 }
 
 }  // namespace
 
 TCustomSIPClient::TCustomSIPClient(const platform::Window& window, std::uint32_t messageNumber,
                                    std::uint16_t localPort, std::uint16_t serverPort)
-    : Window(window),
-      MessageNumber(messageNumber),
-      CreatedTick(platform::GetTickCount()),
+    : window_(window),
+      message_(messageNumber),
       localPort_(localPort),
-      serverPort_(serverPort) {}
+      serverPort_(serverPort),
+      createdTick_(platform::GetTickCount()) {}
 
 TCustomSIPClient::~TCustomSIPClient() {
   platform::RunGuarded([this] { TCustomSIPClient::Close(); });
@@ -61,70 +52,70 @@ void TCustomSIPClient::Reported(Step&& step) {
 }
 
 void TCustomSIPClient::SetMedia(const std::string& address, std::uint16_t port) {
-  SDPOffer = BuildSdpOffer(CreatedTick, platform::GetTickCount(), address, port);
+  sdpOffer_ = BuildSdpOffer(createdTick_, platform::GetTickCount(), address, port);
 }
 
 void TCustomSIPClient::Register(const std::string& displayName, const std::string& domain,
                                 const std::string& userID, const std::string& password) {
   Reported([&] {
     Close();
-    DisplayName = displayName;
-    Domain = domain;
-    UserID = userID;
-    Password = password;
-    HeaderBlock.clear();
-    ReceiveBuffer.clear();
+    displayName_ = displayName;
+    domain_ = domain;
+    userID_ = userID;
+    password_ = password;
+    headerBlock_.clear();
+    receiveBuffer_.clear();
 
     const std::uint32_t server = platform::ResolveAddress(domain);
-    if (server == platform::kNoAddress) Fail(net::kErrorNoSocketOrAddress);
-    ServerAddressText = platform::AddressToText(server);
+    if (server == platform::kNoAddress) Fail(net::kErrorNoAddress);
+    serverAddressText_ = platform::AddressToText(server);
 
-    Composer.SetAccount(displayName, domain, userID, platform::GetTickCount());
+    composer_.SetAccount(displayName, domain, userID, platform::GetTickCount());
     Open();
     Bind(localPort_);
-    threadCallID_ = Composer.DialogCallID();
-    Thread.Start(
-        Window, [this] { return ReceiveOne(); }, [this] { InterruptReceive(); });
-    ServerAddress = platform::MakeSocketAddress(serverPort_, server);
+    threadCallID_ = composer_.DialogCallID();
+    thread_.Start(
+        window_, [this] { return ReceiveOne(); }, [this] { InterruptReceive(); });
+    serverAddress_ = platform::MakeSocketAddress(serverPort_, server);
 
-    IsRegistered = false;
-    Composer.RemoteTo.clear();
-    State = ssIdle;
-    Pending = pkRegister;
+    registered_ = false;
+    composer_.RemoteTo.clear();
+    state_ = ssIdle;
+    pending_ = pkRegister;
     SetState(ssRegistering);
-    Composer.RequestURI = "sip:" + domain;
-    Composer.RequestTo = displayName + " <sip:" + userID + "@" + domain + ">";
-    NewRequest("REGISTER", Composer.RequestTo, "", "");
+    composer_.RequestURI = "sip:" + domain;
+    composer_.RequestTo = displayName + " <sip:" + userID + "@" + domain + ">";
+    NewRequest("REGISTER", composer_.RequestTo, "", "");
   });
 }
 
 void TCustomSIPClient::Unregister() {
   Reported([&] {
-    Composer.Expires = kExpiresUnregister;
+    composer_.Expires = kExpiresUnregister;
     SetState(ssRegistering);
-    Composer.RequestURI = "sip:" + Domain;
-    Composer.RequestTo = DisplayName + " <sip:" + UserID + "@" + Domain + ">";
-    Pending = pkUnregister;
-    NewRequest("REGISTER", Composer.RequestTo, "", "");
+    composer_.RequestURI = "sip:" + domain_;
+    composer_.RequestTo = displayName_ + " <sip:" + userID_ + "@" + domain_ + ">";
+    pending_ = pkUnregister;
+    NewRequest("REGISTER", composer_.RequestTo, "", "");
   });
 }
 
 void TCustomSIPClient::Invite(const std::string& number) {
-  if (State != ssRegistered && State != ssCallFailed && State != ssRemoteHangUp) return;
+  if (state_ != ssRegistered && state_ != ssCallFailed && state_ != ssRemoteHangUp) return;
   Reported([&] {
-    CalledNumber = number;
-    Composer.RequestURI = "sip:" + number + "@" + Domain;
-    Composer.RequestTo = "<" + Composer.RequestURI + ">";
-    Composer.RemoteTo.clear();
+    calledNumber_ = number;
+    composer_.RequestURI = "sip:" + number + "@" + domain_;
+    composer_.RequestTo = "<" + composer_.RequestURI + ">";
+    composer_.RemoteTo.clear();
     SetState(ssInviting);
-    Pending = pkInvite;
-    NewRequest("INVITE", Composer.RequestTo, SDPOffer, std::string(kSdpContentType));
+    pending_ = pkInvite;
+    NewRequest("INVITE", composer_.RequestTo, sdpOffer_, std::string(kSdpContentType));
   });
 }
 
 void TCustomSIPClient::Cancel() {
   Reported([&] {
-    switch (State) {
+    switch (state_) {
       case ssRegistering:
       case ssInviting:
         SetState(ssCallFailed);
@@ -137,11 +128,11 @@ void TCustomSIPClient::Cancel() {
       case ssTrying:
       case ssRinging:
         SetState(ssCancelling);
-        WriteRequest("CANCEL", Composer.RequestTo, "", "");
+        WriteRequest("CANCEL", composer_.RequestTo, "", "");
         break;
       case ssInCall:
         SetState(ssHangingUp);
-        NewRequest("BYE", Composer.RemoteTo, "", "");
+        NewRequest("BYE", composer_.RemoteTo, "", "");
         break;
       // Requests are sent once: a BYE or CANCEL whose answer never comes (the server went
       // away, a datagram was lost) would otherwise leave a state from which no call can be
@@ -162,9 +153,10 @@ void TCustomSIPClient::Cancel() {
 }
 
 void TCustomSIPClient::Dispatch(const platform::WindowMessage& message) {
-  if (message.WParam != kHandOffReceived) return;
-  ReceiveBuffer = std::move(threadBuffer_);
-  HeaderBlock = std::move(threadHeaderBlock_);
+  const auto* framed = std::get_if<platform::FramedMessage>(&message.Data);
+  if (framed == nullptr) return;
+  headerBlock_ = framed->HeaderBlock;
+  receiveBuffer_ = framed->Body;
   HandleMessage();
 }
 
@@ -172,154 +164,183 @@ void TCustomSIPClient::Close() {
   // A Reported scope of its own, so that the best-effort un-registration below never raises
   // the error event: closing is not an operation the user waits on.
   Reported([&] {
-    if (IsRegistered) {
+    if (registered_) {
       // Cleared first: a later Register must not send a second un-registration on the
       // closed socket, and a failed send must not keep the socket open.
-      IsRegistered = false;
+      registered_ = false;
       platform::RunGuarded([this] { Unregister(); });
     }
-    Thread.Stop();
+    thread_.Stop();
     TCustomUDPClient::Close();
   });
 }
 
 std::optional<platform::WindowMessage> TCustomSIPClient::ReceiveOne() {
-  ReceiveFrom(threadBuffer_);
-  if (threadBuffer_.empty()) return std::nullopt;
-  if (FrameDatagram(threadBuffer_, threadHeaderBlock_) != FrameResult::kMessage) {
-    return std::nullopt;
-  }
+  platform::FramedMessage framed;
+  ReceiveFrom(framed.Body);
+  if (framed.Body.empty()) return std::nullopt;
+  if (FrameDatagram(framed.Body, framed.HeaderBlock) != FrameResult::kMessage) return std::nullopt;
   // A datagram of another dialog would otherwise overwrite the remote To of ours, or end
   // the call with a BYE, for anyone who can reach the port.
-  if (!CarriesCallID(threadHeaderBlock_, threadCallID_)) return std::nullopt;
-  return platform::WindowMessage{MessageNumber, kHandOffReceived, 0};
+  if (!CarriesCallID(framed.HeaderBlock, threadCallID_)) return std::nullopt;
+  return platform::WindowMessage{message_, std::move(framed)};
 }
 
 void TCustomSIPClient::HandleMessage() {
-  if (IsByeRequest(HeaderBlock)) {
+  if (IsByeRequest(headerBlock_)) {
     Reported([&] { SendResponse("200 OK"); });
-    if (State == ssInCall) {
+    if (state_ == ssInCall) {
       SetState(ssRemoteHangUp);
       CallEnded();
     }
     return;
   }
-  const std::string to = GetHeader(HeaderBlock, "To");
-  Composer.RemoteTo = to.empty() ? Composer.RequestTo : to;
+  const std::string to = GetHeader(headerBlock_, "To");
+  composer_.RemoteTo = to.empty() ? composer_.RequestTo : to;
   const int code = StatusCode();
   Reported([&] { ActOnResponse(code); });
 }
 
 void TCustomSIPClient::ActOnResponse(int code) {
-  if (code == kStatusTrying &&
-      (State == ssRegistering || State == ssInviting || State == ssAuthenticating)) {
-    SetState(ssTrying);
-  } else if (code == kStatusRinging &&
-             (State == ssInviting || State == ssAuthenticating || State == ssTrying)) {
-    SetState(ssRinging);
-  } else if (code == kStatusOk && AwaitsFinalAnswer(State)) {
-    switch (Pending) {
-      case pkRegister:
+  // A refusal ends whatever was under way, in any state.
+  if (code == kStatusForbidden) return AcknowledgeAndEnd(ssRefused);
+  switch (state_) {
+    case ssRegistering:
+      if (code == kStatusTrying) SetState(ssTrying);
+      if (IsChallenge(code)) Challenged();
+      if (code == kStatusOk) FinalAnswer();
+      break;
+    case ssInviting:
+      if (code == kStatusTrying) SetState(ssTrying);
+      if (code == kStatusRinging) SetState(ssRinging);
+      if (IsChallenge(code)) Challenged();
+      if (code == kStatusOk) FinalAnswer();
+      break;
+    case ssAuthenticating:
+      // A second challenge for the re-sent request is not answered again.
+      if (code == kStatusTrying) SetState(ssTrying);
+      if (code == kStatusRinging) SetState(ssRinging);
+      if (code == kStatusOk) FinalAnswer();
+      break;
+    case ssTrying:
+      if (code == kStatusRinging) SetState(ssRinging);
+      if (code == kStatusOk) FinalAnswer();
+      break;
+    case ssRinging:
+      if (code == kStatusOk) FinalAnswer();
+      break;
+    case ssCancelling:
+      // The 200 to the CANCEL, or to the INVITE it crossed, changes nothing.
+      if (code == kStatusRequestTerminated) AcknowledgeAndEnd(ssCallFailed);
+      break;
+    case ssHangingUp:
+      if (code == kStatusOk) {
         SetState(ssRegistered);
-        Registered();
-        break;
-      case pkInvite:
-        SetState(ssInCall);
-        CallAnswered();
-        WriteRequest("ACK", Composer.RemoteTo, "", "");
-        break;
-      case pkUnregister:
-        IsRegistered = false;
-        SetState(ssIdle);
-        Close();
-        break;
-    }
-  } else if (code == kStatusOk && State == ssHangingUp) {
-    SetState(ssRegistered);
-    CallEnded();
-  } else if ((code == kStatusUnauthorized || code == kStatusProxyAuthenticationRequired) &&
-             (State == ssRegistering || State == ssInviting)) {
-    SetState(ssAuthenticating);
-    Authenticate();
-  } else if (code == kStatusForbidden) {
-    AcknowledgeAndEnd(ssRefused);
-  } else if (code == kStatusRequestTerminated && State == ssCancelling) {
-    AcknowledgeAndEnd(ssCallFailed);
+        CallEnded();
+      }
+      break;
+    default:
+      // Idle, registered, refused, failed, in a call or hung up on: no request awaits an answer.
+      break;
   }
+}
+
+void TCustomSIPClient::FinalAnswer() {
+  switch (pending_) {
+    case pkRegister:
+      SetState(ssRegistered);
+      Registered();
+      break;
+    case pkInvite:
+      SetState(ssInCall);
+      CallAnswered();
+      WriteRequest("ACK", composer_.RemoteTo, "", "");
+      break;
+    case pkUnregister:
+      registered_ = false;
+      SetState(ssIdle);
+      Close();
+      break;
+  }
+}
+
+void TCustomSIPClient::Challenged() {
+  SetState(ssAuthenticating);
+  Authenticate();
 }
 
 void TCustomSIPClient::AcknowledgeAndEnd(TSIPState state) {
   SetState(state);
-  WriteRequest("ACK", Composer.RemoteTo, "", "");
+  WriteRequest("ACK", composer_.RemoteTo, "", "");
   CallEnded();
 }
 
 void TCustomSIPClient::Authenticate() {
   const std::optional<std::string> credentials = BuildAuthorization(
-      ResponseCode, HeaderBlock, UserID, Password, Composer.LastMethod, Composer.RequestURI);
-  if (!credentials) Fail(kErrorBadChallenge);
-  if (Composer.LastMethod != "INVITE") {
-    NewRequest(Composer.LastMethod, Composer.RequestTo, "", *credentials);
+      responseCode_, headerBlock_, userID_, password_, composer_.LastMethod, composer_.RequestURI);
+  if (!credentials) Fail(net::kErrorBadChallenge);
+  if (composer_.LastMethod != "INVITE") {
+    NewRequest(composer_.LastMethod, composer_.RequestTo, "", *credentials);
     return;
   }
-  WriteRequest("ACK", Composer.RemoteTo, "", "");
-  NewRequest("INVITE", Composer.RequestTo, SDPOffer, *credentials + std::string(kSdpContentType));
+  WriteRequest("ACK", composer_.RemoteTo, "", "");
+  NewRequest("INVITE", composer_.RequestTo, sdpOffer_, *credentials + std::string(kSdpContentType));
 }
 
 int TCustomSIPClient::StatusCode() {
-  const std::optional<int> code = ParseStatusCode(HeaderBlock);
-  if (!code) Fail(kErrorInvalidResponse);
-  ResponseCode = *code;
+  const std::optional<int> code = ParseStatusCode(headerBlock_);
+  if (!code) Fail(net::kErrorInvalidResponse);
+  responseCode_ = *code;
   return *code;
 }
 
 void TCustomSIPClient::NewRequest(std::string_view method, const std::string& to,
                                   const std::string& body, const std::string& extraHeaders) {
-  OutgoingBuffer = Composer.NewRequest(method, to, body, extraHeaders);
+  sendBuffer_ = composer_.NewRequest(method, to, body, extraHeaders);
   SendBuffer();
 }
 
 void TCustomSIPClient::WriteRequest(std::string_view method, const std::string& to,
                                     const std::string& extraHeaders, const std::string& body) {
-  OutgoingBuffer = Composer.WriteRequest(method, to, extraHeaders, body);
+  sendBuffer_ = composer_.WriteRequest(method, to, extraHeaders, body);
   SendBuffer();
 }
 
 void TCustomSIPClient::SendResponse(std::string_view status) {
-  OutgoingBuffer = SipComposer::ComposeResponse(status, HeaderBlock, ServerAddressText);
+  sendBuffer_ = SipComposer::ComposeResponse(status, headerBlock_, serverAddressText_);
   SendBuffer();
 }
 
 void TCustomSIPClient::SendBuffer() {
-  if (Socket == platform::kInvalidSocket) Fail(kErrorSocketClosed);
-  while (!OutgoingBuffer.empty()) {
+  if (!IsOpen()) Fail(net::kErrorSocketClosed);
+  while (!sendBuffer_.empty()) {
     const int sent =
-        platform::SendTo(Socket, OutgoingBuffer.data(), OutgoingBuffer.size(), ServerAddress);
-    if (sent == 0) Fail(kErrorNothingSent);
+        platform::SendTo(Socket(), sendBuffer_.data(), sendBuffer_.size(), serverAddress_);
+    if (sent == 0) Fail(net::kErrorNothingSent);
     if (sent == platform::kSocketError) {
       const int error = platform::LastSocketError();
       if (error == platform::kWsaWouldBlock) {
-        OutgoingBuffer.clear();  // the message is lost: there is no retransmission anyway
+        sendBuffer_.clear();  // the message is lost: there is no retransmission anyway
         return;
       }
       Fail(error);
     }
-    OutgoingBuffer.clear();
+    sendBuffer_.clear();
   }
 }
 
 void TCustomSIPClient::Registered() {
-  IsRegistered = true;
+  registered_ = true;
 }
 
 void TCustomSIPClient::CallAnswered() {
-  RemoteSDP = ReceiveBuffer;
+  remoteSDP_ = receiveBuffer_;
 }
 
 void TCustomSIPClient::CallEnded() {}
 
 void TCustomSIPClient::SetState(TSIPState state) {
-  State = state;
+  state_ = state;
 }
 
 void TCustomSIPClient::SIPError() {}

@@ -3,8 +3,8 @@
 //
 // In: the owner's operations (Register, Unregister, Invite, Cancel, SetMedia) on the main
 // thread, and the server's datagrams, which a receive thread frames and hands to the main
-// thread with a synchronous message (number 1025, first parameter 1); the owner passes that
-// message to Dispatch. Out: requests and the 200 to the server's BYE, and the virtual
+// thread, header block and body inside a synchronous message (number 1025); the owner passes
+// that message to Dispatch. Out: requests and the 200 to the server's BYE, and the virtual
 // operations that TSIPClient turns into events.
 //
 // Each request is sent once: no retransmission, no transaction timers, no registration
@@ -26,13 +26,6 @@ namespace sip {
 
 inline constexpr std::uint16_t kSipPort = 5060;
 inline constexpr std::uint32_t kSipHandOffMessage = 1025;
-inline constexpr std::uintptr_t kHandOffReceived = 1;
-
-// The engine's own error numbers (socket errors are 10000 and up).
-inline constexpr int kErrorNothingSent = 3;
-inline constexpr int kErrorInvalidResponse = 5;
-inline constexpr int kErrorBadChallenge = 6;
-inline constexpr int kErrorSocketClosed = 7;
 
 class TCustomSIPClient : public net::TCustomUDPClient {
  public:
@@ -53,27 +46,20 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   // Slot 1: sends the un-registration when registered, stops the receive thread, closes.
   void Close() override;
 
-  platform::Window Window;
-  std::uint32_t MessageNumber;
-  platform::ReceiveThread Thread;
-  std::uint32_t CreatedTick;
-  platform::SocketAddress ServerAddress{};
-  std::string ServerAddressText;
-  SipComposer Composer;  // Expires, Via, Contact, From, branch, Call-ID, CSeq, URIs, To values
-  TSIPState State = ssIdle;
-  TPendingKind Pending = pkRegister;
-  std::string DisplayName;
-  std::string UserID;
-  std::string Password;
-  std::string CalledNumber;
-  std::string Domain;
-  std::string ReceiveBuffer;  // after framing, the body of the message
-  std::string OutgoingBuffer;
-  std::string HeaderBlock;
-  int ResponseCode = 0;
-  std::string SDPOffer;
-  std::string RemoteSDP;
-  bool IsRegistered = false;
+  TSIPState State() const { return state_; }
+  bool IsRegistered() const { return registered_; }
+  const std::string& DisplayName() const { return displayName_; }
+  const std::string& UserID() const { return userID_; }
+  const std::string& Domain() const { return domain_; }
+  // The last message received: its header block and its body.
+  const std::string& HeaderBlock() const { return headerBlock_; }
+  const std::string& Body() const { return receiveBuffer_; }
+  // The message being sent.
+  const std::string& Outgoing() const { return sendBuffer_; }
+  // The body of the 200 that answered the INVITE.
+  const std::string& RemoteSDP() const { return remoteSDP_; }
+  // The Call-ID header's value of the registration and every call.
+  std::string CallID() const { return composer_.DialogCallID(); }
 
  protected:
   virtual void HandleMessage();            // slot 2
@@ -86,6 +72,11 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   // datagram that arrives unasked or malformed: a remote party must not pop up dialogs).
   virtual void SIPError();
 
+ private:
+  // Runs a step whose failure the user must hear of: the outermost one raises SIPError.
+  template <typename Step>
+  void Reported(Step&& step);
+  std::optional<platform::WindowMessage> ReceiveOne();
   void NewRequest(std::string_view method, const std::string& to, const std::string& body,
                   const std::string& extraHeaders);
   void WriteRequest(std::string_view method, const std::string& to, const std::string& extraHeaders,
@@ -93,24 +84,39 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   void SendResponse(std::string_view status);
   // The validated status code of the response in the header block; error 5 otherwise.
   int StatusCode();
-  void Authenticate();
-
- private:
-  // Runs a step whose failure the user must hear of: the outermost one raises SIPError.
-  template <typename Step>
-  void Reported(Step&& step);
-  std::optional<platform::WindowMessage> ReceiveOne();
   void ActOnResponse(int code);
+  // The 200 to the outstanding request, in a state that awaited one.
+  void FinalAnswer();
+  void Challenged();
+  void Authenticate();
   void AcknowledgeAndEnd(TSIPState state);
 
+  const platform::Window window_;
+  const std::uint32_t message_;
   const std::uint16_t localPort_;
   const std::uint16_t serverPort_;
+  const std::uint32_t createdTick_;
+  platform::ReceiveThread thread_;
+  platform::SocketAddress serverAddress_{};
+  std::string serverAddressText_;
+  SipComposer composer_;  // Expires, Via, Contact, From, branch, Call-ID, CSeq, URIs, To values
+  TSIPState state_ = ssIdle;
+  TPendingKind pending_ = pkRegister;
+  std::string displayName_;
+  std::string userID_;
+  std::string password_;
+  std::string calledNumber_;
+  std::string domain_;
+  std::string receiveBuffer_;  // the body of the last message
+  std::string sendBuffer_;
+  std::string headerBlock_;
+  int responseCode_ = 0;
+  std::string sdpOffer_;
+  std::string remoteSDP_;
+  bool registered_ = false;
   int reportDepth_ = 0;
-  // Filled by the receive thread only, taken over by the main thread in Dispatch, so that no
-  // field the main thread reads is written behind its back.
-  std::string threadBuffer_;
-  std::string threadHeaderBlock_;
-  // The Call-ID header value of this registration, fixed before the receive thread starts.
+  // The Call-ID header value of this registration, fixed before the receive thread starts and
+  // read by it alone.
   std::string threadCallID_;
 };
 

@@ -14,7 +14,7 @@ void TSIPClient::Raise(const TSIPEvent& event) {
 }
 
 void TSIPClient::Close() {
-  if (Socket != platform::kInvalidSocket) Raise(OnClose);
+  if (IsOpen()) Raise(OnClose);
   TCustomSIPClient::Close();
 }
 

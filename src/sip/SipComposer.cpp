@@ -1,6 +1,7 @@
 #include "sip/SipComposer.h"
 
 #include "net/UdpUtil.h"
+#include "platform/Version.h"
 #include "sip/SipMessage.h"
 
 namespace sip {
@@ -28,7 +29,7 @@ std::string SipComposer::NewRequest(std::string_view method, const std::string& 
   std::string headers = ContactLine;
   headers += "Expires: " + Expires + "\r\n";
   headers += "User-Agent: ";
-  headers += kUserAgent;
+  headers += platform::kProductName;
   headers += kCRLF;
   headers += extraHeaders;
   return WriteRequest(method, to, headers, body);

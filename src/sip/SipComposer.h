@@ -12,7 +12,6 @@
 
 namespace sip {
 
-inline constexpr std::string_view kUserAgent = "Telvarion 0.3.0 (2006-08-11)";
 inline constexpr std::string_view kExpiresRegistered = "1800";
 inline constexpr std::string_view kExpiresUnregister = "0";
 inline constexpr std::string_view kSdpContentType = "Content-Type: application/sdp\r\n";

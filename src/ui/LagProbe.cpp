@@ -33,8 +33,9 @@ void TLagProbe::Tick() {
   FLastTick = now;
   ++FTicks;
   if (now - FWindowStart < kReportEveryMs) return;
-  qCDebug(lcLag).nospace() << "main loop: longest delay " << std::max<qint64>(FLongest, 0)
-                           << " ms over " << FTicks << " ticks";
+  // "longest_ms<TAB>12<TAB>ticks<TAB>98": the longest delay of the last second, as events are.
+  qCDebug(lcLag).noquote().nospace()
+      << "longest_ms\t" << std::max<qint64>(FLongest, 0) << "\tticks\t" << FTicks;
   FWindowStart = now;
   FLongest = 0;
   FTicks = 0;

@@ -3,90 +3,85 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
-#include <span>
 
-#include "app/CallTexts.h"
-#include "app/IniFile.h"
 #include "app/KeyMap.h"
 #include "app/LevelTrace.h"
 #include "app/Provider.h"
-#include "app/RemoteMedia.h"
-#include "media/Pcma.h"
-#include "media/RtcpClient.h"
-#include "media/RtpClient.h"
-#include "net/StunClient.h"
-#include "platform/Address.h"
-#include "platform/SilentAbort.h"
-#include "platform/WaveDevice.h"
-#include "sip/Digest.h"
-#include "sip/SipClient.h"
 #include "ui/ClickLabel.h"
-#include "ui/DeviceLists.h"
 #include "ui/Keypad.h"
 #include "ui/PaintBox.h"
-#include "ui/PhoneBookPanel.h"
 #include "ui/QtHandOff.h"
+#include "ui/Shape.h"
 #include "ui_MainForm.h"
 
-// Off unless asked for: QT_LOGGING_RULES="telvarion.window.debug=true".
-Q_LOGGING_CATEGORY(lcWindow, "telvarion.window", QtInfoMsg)
+// What the window shows, as it shows it: QT_LOGGING_RULES="telvarion.event.debug=true".
+Q_LOGGING_CATEGORY(lcEvent, "telvarion.event", QtInfoMsg)
 // Every SIP message sent and received, for a provider that misbehaves:
 // QT_LOGGING_RULES="telvarion.sip.debug=true".
 Q_LOGGING_CATEGORY(lcSip, "telvarion.sip", QtInfoMsg)
-// The main thread's work on each received SIP message (parse and handle), for the benchmark:
-// QT_LOGGING_RULES="telvarion.timing.debug=true". Off, it costs a clock read per message.
+// The main thread's work on each received SIP message, for the benchmark:
+// QT_LOGGING_RULES="telvarion.timing.debug=true".
 Q_LOGGING_CATEGORY(lcTiming, "telvarion.timing", QtInfoMsg)
 
 namespace ui {
 
 namespace {
 
-const char* const kPhoneBookTitle = "CARNET D'ADRESSES";
-const char* const kMainSection = "Telvarion";
-const char* const kClosedCaption = "Fermer";
-const char* const kPublicAddressCaption = "Votre adresse IP publique :";
-// The Cancel button's Tag: 0 cancels, 1 closes the wait panel after a call.
-constexpr int kCancelCancels = 0;
-constexpr int kCancelCloses = 1;
+const QColor kConnectColour(0xDB, 0x00, 0x16);
+const QColor kDisabledColour(0xC0, 0xC0, 0xC0);
+const char* const kPanelNames[] = {"connexion", "wait", "phonebook", "entry"};
 
-struct RequiredBox {
-  QLineEdit* Box;
-  const char* Message;
-};
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+std::string Text(const QString& text) {
+  return text.toStdString();
+}
 
-// Every text the program itself puts on screen goes through here, so that the window's log
-// tells a test (or a person helping a user) exactly what was shown.
+// One event a line, its fields separated by tabs; a tab or line break inside a field is
+// written as \t or \n, so that every line reads back whole.
+void LogEvent(const QStringList& fields) {
+  if (!lcEvent().isDebugEnabled()) return;
+  QStringList escaped;
+  for (QString field : fields) {
+    escaped << field.replace('\\', "\\\\")
+                   .replace('\t', "\\t")
+                   .replace('\n', "\\n")
+                   .replace('\r', "\\r");
+  }
+  qCDebug(lcEvent).noquote() << escaped.join('\t');
+}
+
 template <typename Widget>
 void ShowText(Widget* widget, const QString& text) {
   widget->setText(text);
-  qCDebug(lcWindow).noquote() << widget->objectName() << "shows" << text;
+  LogEvent({"text", widget->objectName(), text});
 }
 
 // The captions a person sees once a panel shows; typed boxes are left out (a password).
 void LogShownTexts(const QWidget& window) {
-  if (!lcWindow().isDebugEnabled()) return;
+  if (!lcEvent().isDebugEnabled()) return;
   for (const QLabel* label : window.findChildren<QLabel*>()) {
     if (label->isVisibleTo(&window) && !label->text().isEmpty())
-      qCDebug(lcWindow).noquote() << label->objectName() << "shows" << label->text();
+      LogEvent({"text", label->objectName(), label->text()});
   }
   for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
-    if (button->isVisibleTo(&window))
-      qCDebug(lcWindow).noquote() << button->objectName() << "shows" << button->text();
+    if (button->isVisibleTo(&window)) LogEvent({"text", button->objectName(), button->text()});
   }
 }
 
-std::string Text(const QString& text) {
-  return text.toStdString();
-}
-QString Text(const std::string& text) {
-  return QString::fromStdString(text);
+void Fill(QComboBox& list, const app::TDeviceList& devices) {
+  list.clear();
+  for (const std::string& name : devices.Names)
+    list.addItem(Text(name));
+  list.setCurrentIndex(devices.Selected);
 }
 
 }  // namespace
@@ -103,360 +98,169 @@ TMainForm::TMainForm(const TMainFormOptions& options, QWidget* parent)
   // with this attribute.
   setAttribute(Qt::WA_StyledBackground);
   setFixedSize(size());
-
+  setWindowTitle(Text(app::WindowCaption()));
+  // The design captions, put back from here when the call control asks for them.
+  for (TClickLabel* label : {FForm->Status, FForm->Cancel, FForm->Title})
+    label->setHint(label->text());
   ConnectControls();
-  FormCreate();
+  if (FOptions.Control.Wave == nullptr) {
+    ShowPanel(app::TPanel::Connexion, std::nullopt);
+    return;
+  }
+  app::TCallControlOptions control = FOptions.Control;
+  if (lcSip().isDebugEnabled()) {
+    control.OnSipMessage = [](bool sent, const std::string& message) {
+      qCDebug(lcSip).noquote() << (sent ? "sent\n" : "received\n") << Text(message);
+    };
+  }
+  if (lcTiming().isDebugEnabled()) {
+    control.OnSipMessageHandled = [](std::chrono::nanoseconds spent) {
+      qCDebug(lcTiming) << "sip message handled in" << spent.count() / 1000 << "us";
+    };
+  }
+  FControl = std::make_unique<app::TCallControl>(*this, *FHandOff, control);
+  ConnectPhoneBook();
 }
 
 TMainForm::~TMainForm() {
-  FormDestroy();
+  // Before the form: the call control's last words (un-registration) show nothing.
+  FControl.reset();
 }
 
 void TMainForm::ConnectControls() {
-  connect(FForm->Connect, &TClickLabel::clicked, this, &TMainForm::ConnectClick);
-  connect(FForm->Cancel, &TClickLabel::clicked, this, &TMainForm::CancelClick);
-  FKeypad = new TKeypad(
+  const auto forward = [this](TClickLabel* label, auto action) {
+    connect(label, &TClickLabel::clicked, this, [this, action] {
+      if (FControl) action(*FControl);
+    });
+  };
+  forward(FForm->Connect, [](app::TCallControl& control) { control.ConnectClick(); });
+  forward(FForm->Cancel, [](app::TCallControl& control) { control.CancelClick(); });
+  new TKeypad(
       {FForm->n0, FForm->n1, FForm->n2, FForm->n3, FForm->n4, FForm->n5, FForm->n6, FForm->n7,
        FForm->n8, FForm->n9, FForm->nStar, FForm->nSharp, FForm->na, FForm->nb, FForm->nc,
        FForm->nd},
       [this](int key) {
-        if (Audio) Audio->SendDigit(key);
+        if (FControl) FControl->nSharpClick(key);
       },
       this);
-  // Key preview: the window sees every key typed in any of its controls first.
   for (QWidget* child : findChildren<QWidget*>())
     child->installEventFilter(this);
-  connect(FForm->PhoneEntryCancel, &TClickLabel::clicked, this,
-          [this] { PhoneBookClick(FForm->PhoneEntryCancel); });
-  connect(FForm->MyAccount, &TClickLabel::clicked, this, &TMainForm::MyAccountClick);
-  connect(FForm->CreditLabel, &TClickLabel::clicked, this, &TMainForm::CreditLabelClick);
+  connect(FForm->MyAccount, &TClickLabel::clicked, this, [this] {
+    if (FOptions.OpenUrl) FOptions.OpenUrl(QString::fromUtf8(app::kAccountPage));
+  });
+  connect(FForm->CreditLabel, &TClickLabel::clicked, this, [this] {
+    if (FOptions.OpenUrl) FOptions.OpenUrl(QString::fromUtf8(app::kCreditPage));
+  });
   // "activated": only a pick by the user, not the lists' own refills.
-  connect(FForm->WaveOutList, &QComboBox::activated, this, [this] {
-    if (FDevices) FDevices->WaveOutListChange();
+  connect(FForm->WaveOutList, &QComboBox::activated, this, [this](int position) {
+    if (FControl) FControl->WaveOutListChange(position);
   });
-  connect(FForm->WaveInList, &QComboBox::activated, this, [this] {
-    if (FDevices) FDevices->WaveInListChange();
+  connect(FForm->WaveInList, &QComboBox::activated, this, [this](int position) {
+    if (FControl) FControl->WaveInListChange(position);
   });
 }
 
-void TMainForm::FormCreate() {
-  setWindowTitle(QString::fromUtf8(app::kWindowCaption));
-  // A step that fails (no address of our own for the media) abandons the steps that need the
-  // objects; the window still shows, with its panels and the saved account.
-  if (FOptions.Wave != nullptr) platform::RunGuarded([this] { CreateProtocolObjects(); });
-  for (TClickLabel* label : {FForm->Status, FForm->Cancel, FForm->Title}) {
-    label->setHint(label->text());
-  }
-  SetMode(kModeConnexion);
-  if (FOptions.Wave == nullptr) return;
-  IniFile = std::make_unique<app::TIniFile>(FOptions.SettingsPath);
-  FPhoneBook = new TPhoneBookPanel(*FForm, *IniFile,
-                                   {[this](int mode) { SetMode(mode); },
-                                    [this](const std::string& number) { CallNumber(number); },
-                                    [this] {
-                                      if (SIPClient)
-                                        platform::RunGuarded([this] { SIPClient->Unregister(); });
-                                    },
-                                    [this](const QString& text) { ShowMessage(text); },
-                                    [this](const QString& text) { return Confirm(text); }},
-                                   this);
-  LoadSettings();
+void TMainForm::ConnectPhoneBook() {
+  app::TCallControl& control = *FControl;
+  app::TPhoneBook& book = control.PhoneBook();
+  const auto number = [this] { return Text(FForm->PhoneBookNumber->text()); };
+  connect(FForm->PhoneBookList, &QListWidget::itemClicked, this,
+          [this, &book] { book.PhoneBookListClick(SelectedName()); });
+  // A double click first selects the name (the click fills the number), then calls it.
+  connect(FForm->PhoneBookList, &QListWidget::itemDoubleClicked, this, [=, this, &book, &control] {
+    book.PhoneBookListClick(SelectedName());
+    control.PhoneBookCallClick(number());
+  });
+  connect(FForm->PhoneBookCall, &TClickLabel::clicked, this,
+          [=, &control] { control.PhoneBookCallClick(number()); });
+  connect(FForm->PhoneBookClose, &TClickLabel::clicked, this,
+          [&control] { control.PhoneBookCloseClick(); });
+  connect(FForm->PhoneBookAdd, &TClickLabel::clicked, this, [&book] { book.PhoneBookAddClick(); });
+  connect(FForm->PhoneBookChange, &TClickLabel::clicked, this,
+          [this, &book] { book.PhoneBookChangeClick(SelectedName()); });
+  connect(FForm->PhoneBookDel, &TClickLabel::clicked, this,
+          [this, &book] { book.PhoneBookDelClick(SelectedName()); });
+  connect(FForm->PhoneEntryAccept, &TClickLabel::clicked, this, [this, &book] {
+    book.PhoneEntryAcceptClick(Text(FForm->PhoneEntryName->text()),
+                               Text(FForm->PhoneEntryNumber->text()));
+  });
+  connect(FForm->PhoneEntryCancel, &TClickLabel::clicked, this, [this, &control] {
+    control.PhoneBookClick(static_cast<app::TPanel>(FForm->PhoneEntryCancel->Tag()));
+  });
 }
 
-void TMainForm::CreateProtocolObjects() {
-  const platform::Window window{FHandOff, this};
-  SIPClient = std::make_unique<sip::TSIPClient>(window, sip::kSipHandOffMessage,
-                                                FOptions.SipLocalPort, FOptions.SipServerPort);
-  SIPClient->OnSIPError = [this](sip::TSIPClient&) { SIPError(); };
-  SIPClient->OnStateChange = [this](sip::TSIPClient&) { SIPStateChange(); };
-  SIPClient->OnRegistered = [this](sip::TSIPClient&) { SIPRegistered(); };
-  SIPClient->OnCallAnswered = [this](sip::TSIPClient&) { SIPCallAnswered(); };
-  SIPClient->OnCallEnded = [this](sip::TSIPClient&) { SIPCallEnded(); };
-  if (lcSip().isDebugEnabled()) {
-    SIPClient->OnSend = [](sip::TSIPClient& engine) {
-      qCDebug(lcSip).noquote() << "sent\n" << QString::fromStdString(engine.OutgoingBuffer);
-    };
-    SIPClient->OnReceive = [](sip::TSIPClient& engine) {
-      qCDebug(lcSip).noquote() << "received\n"
-                               << QString::fromStdString(engine.HeaderBlock + engine.ReceiveBuffer);
-    };
-  }
-  RTPClient = std::make_unique<media::TRTPClient>(FOptions.RtpPort);
-  RTCPClient = std::make_unique<media::TRTCPClient>(*RTPClient);
-  Audio = std::make_unique<media::TPCMA>(window, *FOptions.Wave);
-  ShowText(FForm->Addr, Text(RTPClient->LocalAddress));
-  SIPClient->SetMedia(RTPClient->LocalAddress, RTPClient->LocalPort);
-  // A STUN client that cannot bind (a second copy of the program holds the port) stays inert
-  // and the start-up goes on: the devices and the saved account matter more.
-  STUNClient = std::make_unique<net::TSTUNClient>(window, net::kStunHandOffMessage,
-                                                  FOptions.StunLocalPort, FOptions.StunServerPort);
-  STUNClient->OnPublicAddress = [this](net::TSTUNClient&) { STUNPublicAddress(); };
-  STUNClient->Start(FOptions.StunServer);
-  FDevices =
-      std::make_unique<TDeviceLists>(*FForm->WaveOutList, *FForm->WaveInList, *FForm->Connect,
-                                     *FForm->Shape1, *FOptions.Wave, *Audio);
-  ListDevices();
-  FOptions.Wave->WatchDevices(window);
+std::optional<std::string> TMainForm::SelectedName() const {
+  const QListWidgetItem* item = FForm->PhoneBookList->currentItem();
+  if (item == nullptr || !item->isSelected()) return std::nullopt;
+  return Text(item->text());
 }
 
-void TMainForm::LoadSettings() {
-  const std::string last = IniFile->ReadString(kMainSection, "LastID", "");
-  if (last.empty()) return;
-  ShowText(FForm->Username, Text(IniFile->ReadString(last, "Name", Text(FForm->Username->text()))));
-  ShowText(FForm->UserID, Text(last));
-  FForm->Password->setText(Text(IniFile->ReadString(last, "Pass", "")));
-  FForm->RememberPassword->setChecked(!FForm->Password->text().isEmpty());
-  ShowText(FForm->Domain, Text(IniFile->ReadString(last, "Domain", Text(FForm->Domain->text()))));
-  if (FDevices) {
-    FDevices->SelectWaveIn(Text(IniFile->ReadString(last, "WaveIn", "")));
-    FDevices->SelectWaveOut(Text(IniFile->ReadString(last, "WaveOut", "")));
-  }
+app::TAccount TMainForm::TypedAccount() const {
+  return {Text(FForm->Username->text()), Text(FForm->UserID->text()), Text(FForm->Password->text()),
+          Text(FForm->Domain->text()), FForm->RememberPassword->isChecked()};
 }
 
-void TMainForm::FormDestroy() {
-  if (FOptions.Wave != nullptr) FOptions.Wave->UnwatchDevices();
-  if (SIPClient) {
-    // The engine's destruction still un-registers, but the window it would report to is
-    // going away: no status text, no message box.
-    for (sip::TSIPClient::TSIPEvent* event :
-         {&SIPClient->OnSIPError, &SIPClient->OnStateChange, &SIPClient->OnRegistered,
-          &SIPClient->OnCallAnswered, &SIPClient->OnCallEnded}) {
-      *event = nullptr;
-    }
-  }
-  SIPClient.reset();
-  Audio.reset();
-  RTPClient.reset();
-  RTCPClient.reset();
-  STUNClient.reset();
-  IniFile.reset();
+void TMainForm::ShowAccount(const app::TAccount& account) {
+  ShowText(FForm->Username, Text(account.Username));
+  ShowText(FForm->UserID, Text(account.UserID));
+  FForm->Password->setText(Text(account.Password));
+  FForm->RememberPassword->setChecked(account.RememberPassword);
+  ShowText(FForm->Domain, Text(account.Domain));
 }
 
-void TMainForm::HandleWindowMessage(const platform::WindowMessage& message) {
-  switch (message.Message) {
-    case sip::kSipHandOffMessage: {
-      if (!SIPClient) break;
-      QElapsedTimer timer;
-      timer.start();
-      SIPClient->Dispatch(message);
-      qCDebug(lcTiming) << "sip message handled in" << timer.nsecsElapsed() / 1000 << "us";
-      break;
-    }
-    case net::kStunHandOffMessage:
-      if (STUNClient) STUNClient->HandleNotify(message);
-      break;
-    case platform::kWaveInData:
-      CaptureDone(message.WParam, message.LParam);
-      break;
-    case platform::kDeviceChange:
-      WMDeviceChange();
-      break;
-    default:
-      break;
-  }
-}
-
-void TMainForm::ListDevices() {
-  if (!FDevices) return;
-  FDevices->ListDevices();
-  qCDebug(lcWindow).noquote() << "device lists: output" << FForm->WaveOutList->currentText() << "of"
-                              << FForm->WaveOutList->count() << ", input"
-                              << FForm->WaveInList->currentText() << "of"
-                              << FForm->WaveInList->count();
-}
-
-void TMainForm::WMDeviceChange() {
-  if (FMode == kModeConnexion) {
-    ListDevices();
-  } else {
-    FDeviceRefreshPending = true;
-  }
-}
-
-void TMainForm::SIPRegistered() {
-  const std::string& id = SIPClient->UserID;
-  const std::string& domain = SIPClient->Domain;
-  IniFile->WriteString(kMainSection, "LastID", id);
-  IniFile->WriteString(id, "Name", SIPClient->DisplayName);
-  if (FForm->RememberPassword->isChecked()) {
-    IniFile->WriteString(
-        id, "Pass", "{" + sip::PasswordDigest(id, domain, Text(FForm->Password->text())) + "}");
-  } else {
-    IniFile->DeleteKey(id, "Pass");
-  }
-  IniFile->WriteString(id, "Domain", domain);
-  IniFile->WriteString(id, "WaveIn", Text(FForm->WaveInList->currentText()));
-  IniFile->WriteString(id, "WaveOut", Text(FForm->WaveOutList->currentText()));
-}
-
-void TMainForm::MyAccountClick() {
-  if (FOptions.OpenUrl) FOptions.OpenUrl(QString::fromUtf8(app::kAccountPage));
-}
-
-void TMainForm::CreditLabelClick() {
-  if (FOptions.OpenUrl) FOptions.OpenUrl(QString::fromUtf8(app::kCreditPage));
-}
-
-void TMainForm::showEvent(QShowEvent* event) {
-  // Centred when first shown, once the screen that shows it is known.
-  if (!FCentred) {
-    FCentred = true;
-    CentreOnScreen();
-  }
-  QWidget::showEvent(event);
-}
-
-void TMainForm::CentreOnScreen() {
-  const QScreen* screen = this->screen();
-  if (screen == nullptr) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
-}
-
-void TMainForm::SetMode(int mode) {
-  qCDebug(lcWindow) << "panel mode" << mode;
-  FMode = mode;
-  FForm->ConnexionPanel->setVisible(mode == kModeConnexion);
-  FForm->WaitPanel->setVisible(mode == kModeWait);
-  FForm->PhoneBookPanel->setVisible(mode == kModePhoneBook);
-  FForm->PhoneEntryPanel->setVisible(mode == kModePhoneEntry);
-  if (mode == kModeConnexion && FDeviceRefreshPending) {
-    FDeviceRefreshPending = false;
-    ListDevices();
-  }
-  if (mode == kModePhoneBook) TabSheet3Show();
-  FForm->Title->setText(mode == kModePhoneBook || mode == kModePhoneEntry
-                            ? QString::fromUtf8(kPhoneBookTitle)
-                            : FForm->Title->Hint());
+void TMainForm::ShowPanel(app::TPanel panel, std::optional<std::string_view> title) {
+  FForm->ConnexionPanel->setVisible(panel == app::TPanel::Connexion);
+  FForm->WaitPanel->setVisible(panel == app::TPanel::Wait);
+  FForm->PhoneBookPanel->setVisible(panel == app::TPanel::PhoneBook);
+  FForm->PhoneEntryPanel->setVisible(panel == app::TPanel::PhoneEntry);
+  FForm->Title->setText(title ? Text(*title) : FForm->Title->Hint());
+  const int mode = static_cast<int>(panel);
+  LogEvent({"panel", QString::number(mode), kPanelNames[mode]});
   LogShownTexts(*this);
 }
 
-void TMainForm::PhoneBookClick(TClickLabel* sender) {
-  FForm->Title->setText(sender->Tag() >= kModePhoneBook ? QString::fromUtf8(kPhoneBookTitle)
-                                                        : FForm->Title->Hint());
-  SetMode(sender->Tag());
-}
-
-void TMainForm::TabSheet3Show() {
-  if (FPhoneBook != nullptr) FPhoneBook->TabSheet3Show();
-}
-
-void TMainForm::ShowMessage(const QString& text) {
-  qCDebug(lcWindow).noquote() << "message box shows" << text;
-  QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
-  box.exec();
-}
-
-bool TMainForm::Confirm(const QString& text) {
-  return QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No) !=
-         QMessageBox::No;
-}
-
-void TMainForm::ConnectClick() {
-  const RequiredBox required[] = {
-      {FForm->Username, "Veuillez indiquer votre pseudo"},
-      {FForm->UserID, "Veuillez indiquer votre identifiant SIP (08 7x xx xx xx)"},
-      {FForm->Password, "Veuillez indiquer votre mot de passe SIP"},
-      {FForm->Domain, nullptr},
-  };
-  for (const RequiredBox& field : required) {
-    if (!field.Box->text().isEmpty()) continue;
-    ShowMessage(field.Message != nullptr
-                    ? QString::fromUtf8(field.Message)
-                    : QString::fromUtf8("Veuillez indiquer votre domaine SIP (%1)")
-                          .arg(QString::fromUtf8(app::kProviderDomain)));
-    field.Box->setFocus();
-    return;
-  }
-  WaitReset();
-  SetMode(kModeWait);
-  if (SIPClient) {
-    platform::RunGuarded([this] {
-      SIPClient->Register(Text(FForm->Username->text()), Text(FForm->Domain->text()),
-                          Text(FForm->UserID->text()), Text(FForm->Password->text()));
-    });
+void TMainForm::ShowCaption(app::TCaption caption, std::optional<std::string_view> text) {
+  switch (caption) {
+    case app::TCaption::Title:
+    case app::TCaption::Status:
+    case app::TCaption::Cancel: {
+      TClickLabel* label = caption == app::TCaption::Title    ? FForm->Title
+                           : caption == app::TCaption::Status ? FForm->Status
+                                                              : FForm->Cancel;
+      ShowText(label, text ? Text(*text) : label->Hint());
+      break;
+    }
+    case app::TCaption::AddressLabel:
+      ShowText(FForm->lbAddr, Text(text.value_or("")));
+      break;
+    case app::TCaption::Address:
+      ShowText(FForm->Addr, Text(text.value_or("")));
+      break;
   }
 }
 
-void TMainForm::WaitReset() {
-  ShowText(FForm->Status, FForm->Status->Hint());
-  ShowText(FForm->Cancel, FForm->Cancel->Hint());
-  FForm->Cancel->setTag(kCancelCancels);
+void TMainForm::SetWaitPanelHeight(int height) {
+  if (FForm->WaitPanel->height() != height)
+    LogEvent({"height", "WaitPanel", QString::number(height)});
+  FForm->WaitPanel->resize(FForm->WaitPanel->width(), height);
 }
 
-void TMainForm::CallNumber(const std::string& number) {
-  WaitReset();
-  SetMode(kModeWait);
-  if (SIPClient) platform::RunGuarded([&] { SIPClient->Invite(number); });
+void TMainForm::ShowDevices(const app::TDeviceList& outputs, const app::TDeviceList& inputs,
+                            bool connectEnabled) {
+  Fill(*FForm->WaveOutList, outputs);
+  Fill(*FForm->WaveInList, inputs);
+  FForm->Connect->setEnabled(connectEnabled);
+  FForm->Shape1->setBrushColor(connectEnabled ? kConnectColour : kDisabledColour);
+  LogEvent({"devices", FForm->WaveOutList->currentText(), QString::number(outputs.Names.size()),
+            FForm->WaveInList->currentText(), QString::number(inputs.Names.size())});
 }
 
-void TMainForm::CancelClick() {
-  if (FForm->Cancel->Tag() != kCancelCancels) {
-    SetMode(SIPClient && SIPClient->IsRegistered ? kModePhoneBook : kModeConnexion);
-    return;
-  }
-  if (SIPClient) platform::RunGuarded([this] { SIPClient->Cancel(); });
-  // Both media stops run in every state, also when no call ever started.
-  if (RTCPClient) platform::RunGuarded([this] { RTCPClient->Stop(); });
-  if (Audio) Audio->Stop();
+void TMainForm::SelectDevices(int output, int input) {
+  FForm->WaveOutList->setCurrentIndex(output);
+  FForm->WaveInList->setCurrentIndex(input);
 }
 
-void TMainForm::SIPStateChange() {
-  const app::StateDisplay display = app::DisplayForState(SIPClient->State);
-  if (display.Status) {
-    ShowText(FForm->Status, QString::fromUtf8(display.Status->data(),
-                                              static_cast<qsizetype>(display.Status->size())));
-  }
-  if (display.PanelMode) SetMode(*display.PanelMode);
-  FForm->WaitPanel->resize(FForm->WaitPanel->width(), display.WaitPanelHeight);
-}
-
-void TMainForm::SIPError() {
-  std::string text =
-      app::SipErrorText(SIPClient->ErrorCode, SIPClient->Domain, SIPClient->HeaderBlock);
-  // A message box breaks lines at line feeds only; the received message keeps its CR LFs.
-  for (char& c : text) {
-    if (c == '\r') c = '\n';
-  }
-  ShowMessage(QString::fromStdString(text));
-}
-
-void TMainForm::SIPCallAnswered() {
-  const std::optional<app::RemoteMedia> media = app::ReadRemoteMedia(SIPClient->RemoteSDP);
-  if (!media || !RTCPClient || !Audio) return;
-  // A media socket that cannot be had leaves the call without sound, silently; it must not
-  // abandon the engine's handling of the answer, which still owes the ACK.
-  platform::RunGuarded([&] {
-    RTCPClient->SetRemote(media->Address, media->Port);
-    Audio->Start(RTCPClient.get());
-    RTCPClient->Start();
-  });
-}
-
-void TMainForm::SIPCallEnded() {
-  if (RTCPClient) platform::RunGuarded([this] { RTCPClient->Stop(); });
-  if (Audio) Audio->Stop();
-  FForm->Cancel->setTag(kCancelCloses);
-  ShowText(FForm->Cancel, QString::fromUtf8(kClosedCaption));
-}
-
-void TMainForm::STUNPublicAddress() {
-  const QString address = Text(platform::AddressToText(STUNClient->PublicAddress));
-  if (address == FForm->Addr->text()) return;
-  ShowText(FForm->Addr, address);
-  ShowText(FForm->lbAddr, QString::fromUtf8(kPublicAddressCaption));
-  FForm->lbAddr->setVisible(true);
-  FForm->Addr->setVisible(true);
-  if (SIPClient && RTPClient) SIPClient->SetMedia(Text(address), RTPClient->LocalPort);
-}
-
-void TMainForm::CaptureDone(std::uintptr_t device, std::intptr_t header) {
-  if (!Audio || FOptions.Wave == nullptr) return;
-  auto& block = *reinterpret_cast<platform::WaveHeader*>(header);
-  const app::LevelTrace trace = app::TraceLevels(std::span<const std::uint8_t>(
-      reinterpret_cast<const std::uint8_t*>(block.Data), block.BufferLength));
-
+void TMainForm::ShowLevelTrace(const app::LevelTrace& trace) {
   QImage& canvas = FForm->PaintBox1->Canvas();
   {
     QPainter painter(&canvas);
@@ -470,27 +274,68 @@ void TMainForm::CaptureDone(std::uintptr_t device, std::intptr_t header) {
     }
   }
   FForm->PaintBox1->update();
-
-  const auto handle = static_cast<platform::WaveHandle>(device);
-  if (app::IsSpeech(trace.Peak)) {
-    Audio->InputDone(handle, block);
-  } else {
-    FOptions.Wave->InAddBuffer(handle, block);
-  }
 }
 
-void TMainForm::FormKeyPress(char32_t key) {
-  if (!SIPClient || !Audio) return;
-  if (const std::optional<int> number = app::FormKeyNumber(SIPClient->State, key)) {
-    Audio->SendDigit(*number);
+void TMainForm::ShowContacts(const std::vector<std::string>& names) {
+  FForm->PhoneBookList->clear();
+  for (const std::string& name : names)
+    FForm->PhoneBookList->addItem(Text(name));
+}
+
+void TMainForm::RemoveSelectedContact() {
+  delete FForm->PhoneBookList->currentItem();
+}
+
+void TMainForm::ShowNumber(const std::string& number) {
+  FForm->PhoneBookNumber->setText(Text(number));
+}
+
+void TMainForm::ShowEntry(const std::string& name, const std::string& number) {
+  FForm->PhoneEntryName->setText(Text(name));
+  FForm->PhoneEntryNumber->setText(Text(number));
+}
+
+void TMainForm::Focus(app::TBox box) {
+  QLineEdit* const boxes[] = {FForm->Username, FForm->UserID,         FForm->Password,
+                              FForm->Domain,   FForm->PhoneEntryName, FForm->PhoneEntryNumber};
+  boxes[static_cast<int>(box)]->setFocus();
+}
+
+void TMainForm::ShowMessage(const std::string& text) {
+  // A message box breaks lines at line feeds only; a received message keeps its CR LFs.
+  QString shown = Text(text);
+  shown.replace('\r', '\n');
+  LogEvent({"message", shown});
+  QMessageBox box(QMessageBox::NoIcon, windowTitle(), shown, QMessageBox::Ok, this);
+  box.exec();
+}
+
+bool TMainForm::Confirm(const std::string& question) {
+  LogEvent({"question", Text(question)});
+  return QMessageBox::question(this, windowTitle(), Text(question),
+                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::No;
+}
+
+void TMainForm::NoteState(std::string_view name) {
+  LogEvent({"state", Text(name)});
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  // Centred when first shown, once the screen that shows it is known.
+  if (!FCentred && screen() != nullptr) {
+    FCentred = true;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen()->availableGeometry().center());
+    move(frame.topLeft());
   }
+  QWidget::showEvent(event);
 }
 
 bool TMainForm::EditKeyPress(const QWidget* sender, char32_t key) {
   const QVariant tag = sender->property("Tag");
   switch (app::EditKeyPressAction(tag.isValid() ? tag.toInt() : 0, key)) {
     case app::EditKeyAction::Connect:
-      ConnectClick();
+      if (FControl) FControl->ConnectClick();
       return true;
     case app::EditKeyAction::Consume:
       return true;
@@ -514,10 +359,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     key = keyEvent->text().toUcs4().value(0);
   }
   if (key == 0) return QWidget::eventFilter(watched, event);  // arrows and the like
-  FormKeyPress(key);
-  const QWidget* boxes[] = {FForm->Username, FForm->UserID, FForm->Password, FForm->Domain,
-                            FForm->Addr};
-  for (const QWidget* box : boxes) {
+  if (FControl) FControl->FormKeyPress(key);
+  for (const QWidget* box :
+       {FForm->Username, FForm->UserID, FForm->Password, FForm->Domain, FForm->Addr}) {
     if (watched == box) return EditKeyPress(box, key);
   }
   return QWidget::eventFilter(watched, event);

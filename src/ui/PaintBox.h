@@ -15,8 +15,6 @@ class TPaintBox : public QWidget {
 
   // The drawing surface, the box's size; call update() after drawing on it.
   QImage& Canvas();
-  // Whether anything was drawn yet.
-  bool HasDrawing() const { return !FCanvas.isNull(); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

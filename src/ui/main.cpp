@@ -7,11 +7,11 @@
 #include <csignal>
 
 #include "app/Provider.h"
-#include "app/SettingsLocation.h"
 #include "platform/PulseWave.h"
 #include "platform/Waker.h"
 #include "ui/LagProbe.h"
 #include "ui/MainForm.h"
+#include "ui/SettingsLocation.h"
 
 namespace {
 
@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
   QuitOnTermination(application, termination, terminationNotifier);
   platform::PulseWaveBackend audio;
   ui::TMainFormOptions options;
-  options.Wave = &audio;
-  options.SettingsPath = app::SettingsFilePath();
-  options.StunServer = app::kStunServer;
+  options.Control.Wave = &audio;
+  options.Control.SettingsPath = ui::SettingsFilePath();
+  options.Control.StunServer = app::kStunServer;
   options.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
   ui::TMainForm window(options);
   window.show();

@@ -1,10 +1,7 @@
-// The receive filter of the RTP socket: every datagram that reaches port 5004 (the peer's
-// RTP, an RTCP packet sent to the wrong port, stray traffic) goes through it before its
-// payload is decoded. The wanted payload type is A-law, and half of the time the one the
-// datagram carries, so that the accepting path is as well exercised as the rejecting one.
-// The input is then also read as a run of datagrams from up to four senders, each record
-// being a byte of sender and time step, a byte of length and the datagram, and the packets
-// that pass the filter go through the stream latch that picks the one stream played.
+// The receive filter of the RTP socket, for A-law and for the type the datagram carries (so
+// that accepting is exercised as much as rejecting); then the input as a run of datagrams from
+// four senders (a byte of sender and time step, a byte of length, the datagram) through the
+// stream latch that picks the one stream played.
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
@@ -25,8 +22,6 @@ namespace {
 void CheckFilter(std::string_view datagram, std::uint8_t payloadType) {
   const std::string_view payload = media::AcceptedPayload(datagram, payloadType);
   if (payload.empty()) return;
-  // Accepted: version 2, the wanted type, and the payload is the rest of the datagram, in
-  // place.
   FUZZ_CHECK(datagram.size() > media::kRtpHeaderSize);
   FUZZ_CHECK((static_cast<std::uint8_t>(datagram[0]) >> 6) == media::kRtpVersion);
   FUZZ_CHECK((static_cast<std::uint8_t>(datagram[1]) & 0x7F) == payloadType);
@@ -34,9 +29,8 @@ void CheckFilter(std::string_view datagram, std::uint8_t payloadType) {
   FUZZ_CHECK(payload.size() == datagram.size() - media::kRtpHeaderSize);
 }
 
-// The played stream is the first one heard and is always kept; another one is accepted only
-// after the played one has been quiet for kStreamQuiet, and only with the packet that follows
-// one it sent before.
+// The first stream heard is played and kept; another is taken only after the played one was
+// quiet for kStreamQuiet, and only with the packet that follows one it sent before.
 void CheckLatch(std::string_view input) {
   using std::chrono::milliseconds;
   using Stream = std::pair<std::uint64_t, std::uint32_t>;  // source, SSRC

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 
 namespace testsupport {
 
@@ -26,8 +27,34 @@ CommandResult RunCommand(const std::string& command, const std::string& input) {
   return result;
 }
 
-bool HaveProgram(const std::string& name) {
-  return RunCommand("command -v '" + name + "' >/dev/null").ExitCode == 0;
+std::vector<std::string> DecodeWithTshark(const std::vector<std::string>& datagrams,
+                                          std::uint16_t from, std::uint16_t to,
+                                          const std::string& fields, const std::string& options) {
+  TemporaryDirectory folder;
+  std::ofstream dump(folder.Path() + "/dump");
+  for (const std::string& datagram : datagrams) {
+    // text2pcap's hex dump: a line per 16 bytes led by its offset; offset 0 starts a packet.
+    for (std::size_t i = 0; i < datagram.size(); ++i) {
+      if (i % 16 == 0)
+        dump << (i == 0 ? "" : "\n") << std::hex << std::setw(6) << std::setfill('0') << i;
+      dump << ' ' << std::setw(2) << static_cast<unsigned>(static_cast<unsigned char>(datagram[i]));
+    }
+    dump << "\n";
+  }
+  dump.close();
+  const std::string prefix = "cd '" + folder.Path() + "' && ";
+  RunCommand(prefix + "text2pcap -q -u " + std::to_string(from) + "," + std::to_string(to) +
+             " dump capture.pcap");
+  const CommandResult decoded =
+      RunCommand(prefix + "tshark -n -r capture.pcap " + options +
+                 " -T fields -E separator='|' -E occurrence=f " + fields + " 2>/dev/null");
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; start < decoded.Output.size(); start = end + 1) {
+    end = decoded.Output.find('\n', start);
+    if (end == std::string::npos) end = decoded.Output.size();
+    lines.push_back(decoded.Output.substr(start, end - start));
+  }
+  return lines;
 }
 
 TemporaryDirectory::TemporaryDirectory() {

@@ -1,7 +1,9 @@
 // Runs an independent tool (md5sum, tshark) for the tests that use one as their oracle.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -13,8 +15,13 @@ struct CommandResult {
 // Runs `command` through /bin/sh with `input` on its standard input.
 CommandResult RunCommand(const std::string& command, const std::string& input = {});
 
-// Whether an executable of that name is on PATH.
-bool HaveProgram(const std::string& name);
+// tshark's fields (-T fields -e ..., one line per packet, fields separated by "|") for
+// `datagrams` sent as UDP from port `from` to port `to` (text2pcap makes the capture);
+// `options` may force a decoder (-d ...).
+std::vector<std::string> DecodeWithTshark(const std::vector<std::string>& datagrams,
+                                          std::uint16_t from, std::uint16_t to,
+                                          const std::string& fields,
+                                          const std::string& options = {});
 
 // A fresh directory below the system's temporary directory, removed by the destructor.
 class TemporaryDirectory {

@@ -1,5 +1,5 @@
-// The other end of a loopback conversation in tests: a UDP socket on an ephemeral port of
-// 127.0.0.1 that sends datagrams and waits, with a bound, for those that arrive.
+// The other end of a loopback conversation in tests: a UDP socket on a port of 127.0.0.1 that
+// sends datagrams and waits, with a bound, for those that arrive.
 #pragma once
 
 #include <chrono>
@@ -12,9 +12,8 @@ namespace testsupport {
 
 class LoopbackPeer {
  public:
-  // On an ephemeral port, or on `port` (throws std::runtime_error when it is taken).
-  LoopbackPeer();
-  explicit LoopbackPeer(std::uint16_t port);
+  // On `port`, or an ephemeral one; throws std::runtime_error when the port is taken.
+  explicit LoopbackPeer(std::uint16_t port = 0);
   ~LoopbackPeer();
   LoopbackPeer(const LoopbackPeer&) = delete;
   LoopbackPeer& operator=(const LoopbackPeer&) = delete;
@@ -23,17 +22,18 @@ class LoopbackPeer {
   void SendTo(std::uint16_t port, const std::string& datagram) const;
   // The next datagram, or nothing when none came within the time-out.
   std::optional<std::string> Receive(
-      std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) const;
+      std::chrono::milliseconds timeout = std::chrono::seconds(2)) const;
 
  private:
   int fd_;
-  std::uint16_t port_;
+  std::uint16_t port_ = 0;
 };
 
-// A port of 127.0.0.1 that was free a moment ago.
-std::uint16_t FreeLoopbackPort();
 // `count` different ports of 127.0.0.1 that were free a moment ago (held together while they
 // are chosen, so that none is handed out twice).
 std::vector<std::uint16_t> FreeLoopbackPorts(std::size_t count);
+inline std::uint16_t FreeLoopbackPort() {
+  return FreeLoopbackPorts(1).front();
+}
 
 }  // namespace testsupport

@@ -1,0 +1,325 @@
+#include "app/CallControl.h"
+
+#include <span>
+
+#include "app/AccountSettings.h"
+#include "app/CallTexts.h"
+#include "app/KeyMap.h"
+#include "app/LevelTrace.h"
+#include "app/Provider.h"
+#include "app/RemoteMedia.h"
+#include "media/Pcma.h"
+#include "media/RtcpClient.h"
+#include "media/RtpClient.h"
+#include "net/StunClient.h"
+#include "platform/Address.h"
+#include "platform/SilentAbort.h"
+#include "sip/SipClient.h"
+
+namespace app {
+
+namespace {
+
+constexpr std::string_view kPhoneBookTitle = "CARNET D'ADRESSES";
+constexpr std::string_view kClosedCaption = "Fermer";
+constexpr std::string_view kPublicAddressCaption = "Votre adresse IP publique :";
+
+}  // namespace
+
+TCallControl::TCallControl(TCallView& view, platform::HandOff& handOff,
+                           const TCallControlOptions& options)
+    : view_(view), options_(options) {
+  const platform::Window window{&handOff, this};
+  if (options_.Wave != nullptr) platform::RunGuarded([&] { CreateProtocolObjects(window); });
+  SetMode(TPanel::Connexion);
+  iniFile_ = std::make_unique<TIniFile>(options_.SettingsPath);
+  phoneBook_ =
+      std::make_unique<TPhoneBook>(*iniFile_, view_, [this](TPanel panel) { SetMode(panel); });
+  LoadSettings();
+}
+
+TCallControl::~TCallControl() {
+  if (options_.Wave != nullptr) options_.Wave->UnwatchDevices();
+  if (sipClient_) {
+    // The engine's destruction still un-registers, but the window it would report to is
+    // going away: no status text, no message box.
+    for (sip::TSIPClient::TSIPEvent* event :
+         {&sipClient_->OnSIPError, &sipClient_->OnStateChange, &sipClient_->OnRegistered,
+          &sipClient_->OnCallAnswered, &sipClient_->OnCallEnded}) {
+      *event = nullptr;
+    }
+  }
+  sipClient_.reset();
+  audio_.reset();
+  rtpClient_.reset();
+  rtcpClient_.reset();
+  stunClient_.reset();
+  phoneBook_.reset();
+  iniFile_.reset();
+}
+
+void TCallControl::CreateProtocolObjects(const platform::Window& window) {
+  sipClient_ = std::make_unique<sip::TSIPClient>(window, sip::kSipHandOffMessage,
+                                                 options_.SipLocalPort.value_or(sip::kSipPort),
+                                                 options_.SipServerPort.value_or(sip::kSipPort));
+  sipClient_->OnSIPError = [this](sip::TSIPClient&) { SIPError(); };
+  sipClient_->OnStateChange = [this](sip::TSIPClient&) { SIPStateChange(); };
+  sipClient_->OnRegistered = [this](sip::TSIPClient&) { SIPRegistered(); };
+  sipClient_->OnCallAnswered = [this](sip::TSIPClient&) { SIPCallAnswered(); };
+  sipClient_->OnCallEnded = [this](sip::TSIPClient&) { SIPCallEnded(); };
+  if (const auto trace = options_.OnSipMessage) {
+    sipClient_->OnSend = [trace](sip::TSIPClient& engine) { trace(true, engine.Outgoing()); };
+    sipClient_->OnReceive = [trace](sip::TSIPClient& engine) {
+      trace(false, engine.HeaderBlock() + engine.Body());
+    };
+  }
+  rtpClient_ = std::make_unique<media::TRTPClient>(options_.RtpPort.value_or(media::kRtpPort));
+  rtcpClient_ = std::make_unique<media::TRTCPClient>(*rtpClient_);
+  audio_ = std::make_unique<media::TPCMA>(window, *options_.Wave);
+  shownAddress_ = rtpClient_->LocalAddress();
+  view_.ShowCaption(TCaption::Address, shownAddress_);
+  sipClient_->SetMedia(rtpClient_->LocalAddress(), rtpClient_->LocalPort());
+  // A STUN client that cannot bind (a second copy of the program holds the port) stays inert
+  // and the start-up goes on: the devices and the saved account matter more.
+  stunClient_ = std::make_unique<net::TSTUNClient>(
+      window, net::kStunHandOffMessage, options_.StunLocalPort.value_or(net::kStunPort),
+      options_.StunServerPort.value_or(net::kStunPort));
+  stunClient_->OnPublicAddress = [this](net::TSTUNClient&) { STUNPublicAddress(); };
+  stunClient_->Start(options_.StunServer);
+  ListDevices();
+  options_.Wave->WatchDevices(window);
+}
+
+void TCallControl::LoadSettings() {
+  const std::optional<TSavedAccount> saved = TAccountSettings(*iniFile_).Load();
+  if (!saved) return;
+  TAccount shown = view_.TypedAccount();
+  shown.Username = saved->Name.value_or(shown.Username);
+  shown.UserID = saved->UserID;
+  shown.Password = saved->Password;
+  shown.RememberPassword = !shown.Password.empty();
+  shown.Domain = saved->Domain.value_or(shown.Domain);
+  view_.ShowAccount(shown);
+  if (!audio_) return;
+  if (inputs_.Select(saved->WaveIn)) audio_->SetInputDevice(inputs_.List().Selected);
+  if (outputs_.Select(saved->WaveOut)) audio_->SetOutputDevice(outputs_.List().Selected);
+  view_.SelectDevices(outputs_.List().Selected, inputs_.List().Selected);
+}
+
+void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
+  switch (message.Message) {
+    case sip::kSipHandOffMessage: {
+      if (!sipClient_) break;
+      if (!options_.OnSipMessageHandled) {
+        sipClient_->Dispatch(message);
+        break;
+      }
+      const auto start = std::chrono::steady_clock::now();
+      // The measure is taken even when the handling is abandoned half-way.
+      struct Measured {
+        const TCallControlOptions& options;
+        std::chrono::steady_clock::time_point start;
+        ~Measured() { options.OnSipMessageHandled(std::chrono::steady_clock::now() - start); }
+      } measured{options_, start};
+      sipClient_->Dispatch(message);
+      break;
+    }
+    case net::kStunHandOffMessage:
+      if (stunClient_) stunClient_->HandleNotify(message);
+      break;
+    case platform::kWaveInData:
+      if (const auto* block = std::get_if<platform::CaptureBlock>(&message.Data)) {
+        CaptureDone(*block);
+      }
+      break;
+    case platform::kDeviceChange:
+      WMDeviceChange();
+      break;
+    default:
+      break;
+  }
+}
+
+void TCallControl::SetMode(TPanel panel) {
+  mode_ = panel;
+  if (panel == TPanel::Connexion && deviceRefreshPending_) {
+    deviceRefreshPending_ = false;
+    ListDevices();
+  }
+  if (panel == TPanel::PhoneBook && phoneBook_) {
+    phoneBook_->TabSheet3Show(view_.TypedAccount().UserID);
+  }
+  const bool book = panel == TPanel::PhoneBook || panel == TPanel::PhoneEntry;
+  view_.ShowPanel(panel, book ? std::optional(kPhoneBookTitle) : std::nullopt);
+}
+
+void TCallControl::PhoneBookClick(TPanel panel) {
+  SetMode(panel);
+}
+
+void TCallControl::ListDevices() {
+  if (!audio_) return;
+  platform::WaveBackend& wave = *options_.Wave;
+  outputs_.Refill(wave.OutputDevices(), wave.DefaultOutput());
+  inputs_.Refill(wave.InputDevices(), wave.DefaultInput());
+  audio_->SetOutputDevice(outputs_.List().Selected);
+  audio_->SetInputDevice(inputs_.List().Selected);
+  view_.ShowDevices(outputs_.List(), inputs_.List(),
+                    !outputs_.List().Names.empty() && !inputs_.List().Names.empty());
+}
+
+void TCallControl::WMDeviceChange() {
+  if (mode_ == TPanel::Connexion) {
+    ListDevices();
+  } else {
+    deviceRefreshPending_ = true;
+  }
+}
+
+void TCallControl::WaveOutListChange(int position) {
+  outputs_.Pick(position);
+  if (audio_) audio_->SetOutputDevice(position);
+}
+
+void TCallControl::WaveInListChange(int position) {
+  inputs_.Pick(position);
+  if (audio_) audio_->SetInputDevice(position);
+}
+
+void TCallControl::ConnectClick() {
+  const TAccount account = view_.TypedAccount();
+  const std::string domainMessage =
+      std::string("Veuillez indiquer votre domaine SIP (") + kProviderDomain + ")";
+  const struct {
+    const std::string& Text;
+    TBox Box;
+    std::string Message;
+  } required[] = {
+      {account.Username, TBox::Username, "Veuillez indiquer votre pseudo"},
+      {account.UserID, TBox::UserID, "Veuillez indiquer votre identifiant SIP (08 7x xx xx xx)"},
+      {account.Password, TBox::Password, "Veuillez indiquer votre mot de passe SIP"},
+      {account.Domain, TBox::Domain, domainMessage},
+  };
+  // Empty means no characters at all: a name of blanks passes.
+  for (const auto& field : required) {
+    if (!field.Text.empty()) continue;
+    view_.ShowMessage(field.Message);
+    view_.Focus(field.Box);
+    return;
+  }
+  WaitReset();
+  SetMode(TPanel::Wait);
+  if (sipClient_) {
+    platform::RunGuarded([&] {
+      sipClient_->Register(account.Username, account.Domain, account.UserID, account.Password);
+    });
+  }
+}
+
+void TCallControl::WaitReset() {
+  view_.ShowCaption(TCaption::Status, std::nullopt);
+  view_.ShowCaption(TCaption::Cancel, std::nullopt);
+  closes_ = false;
+}
+
+void TCallControl::PhoneBookCallClick(const std::string& number) {
+  if (number.empty()) return;
+  WaitReset();
+  SetMode(TPanel::Wait);
+  if (sipClient_) platform::RunGuarded([&] { sipClient_->Invite(number); });
+}
+
+void TCallControl::PhoneBookCloseClick() {
+  SetMode(TPanel::Wait);
+  if (sipClient_) platform::RunGuarded([this] { sipClient_->Unregister(); });
+}
+
+void TCallControl::CancelClick() {
+  if (closes_) {
+    SetMode(sipClient_ && sipClient_->IsRegistered() ? TPanel::PhoneBook : TPanel::Connexion);
+    return;
+  }
+  if (sipClient_) platform::RunGuarded([this] { sipClient_->Cancel(); });
+  // Both media stops run in every state, also when no call ever started.
+  if (rtcpClient_) platform::RunGuarded([this] { rtcpClient_->Stop(); });
+  if (audio_) audio_->Stop();
+}
+
+void TCallControl::SIPStateChange() {
+  view_.NoteState(sip::StateName(sipClient_->State()));
+  const StateDisplay display = DisplayForState(sipClient_->State());
+  if (display.Status) view_.ShowCaption(TCaption::Status, *display.Status);
+  if (display.Panel) SetMode(*display.Panel);
+  view_.SetWaitPanelHeight(display.WaitPanelHeight);
+}
+
+void TCallControl::SIPRegistered() {
+  const TAccount typed = view_.TypedAccount();
+  TAccountSettings(*iniFile_).Save(
+      sipClient_->UserID(), sipClient_->DisplayName(), sipClient_->Domain(),
+      typed.RememberPassword ? std::optional(typed.Password) : std::nullopt, inputs_.SelectedName(),
+      outputs_.SelectedName());
+}
+
+void TCallControl::SIPError() {
+  view_.ShowMessage(
+      SipErrorText(sipClient_->ErrorCode(), sipClient_->Domain(), sipClient_->HeaderBlock()));
+}
+
+void TCallControl::SIPCallAnswered() {
+  const std::optional<RemoteMedia> media = ReadRemoteMedia(sipClient_->RemoteSDP());
+  // Without an address of our own there are no media objects: the call goes on unheard.
+  if (!media || !audio_) return;
+  // A media socket that cannot be had leaves the call without sound, silently; it must not
+  // abandon the engine's handling of the answer, which still owes the ACK.
+  platform::RunGuarded([&] {
+    rtcpClient_->SetRemote(media->Address, media->Port);
+    audio_->Start(rtcpClient_.get());
+    rtcpClient_->Start();
+  });
+}
+
+void TCallControl::SIPCallEnded() {
+  if (audio_) {
+    platform::RunGuarded([this] { rtcpClient_->Stop(); });
+    audio_->Stop();
+  }
+  closes_ = true;
+  view_.ShowCaption(TCaption::Cancel, kClosedCaption);
+}
+
+void TCallControl::STUNPublicAddress() {
+  const std::string address = platform::AddressToText(stunClient_->PublicAddress().Address);
+  if (address == shownAddress_) return;
+  shownAddress_ = address;
+  view_.ShowCaption(TCaption::Address, address);
+  view_.ShowCaption(TCaption::AddressLabel, kPublicAddressCaption);
+  sipClient_->SetMedia(address, rtpClient_->LocalPort());
+}
+
+void TCallControl::CaptureDone(const platform::CaptureBlock& block) {
+  if (!audio_ || block.Header == nullptr) return;
+  platform::WaveHeader& header = *block.Header;
+  const LevelTrace trace = TraceLevels(std::span<const std::uint8_t>(
+      reinterpret_cast<const std::uint8_t*>(header.Data), header.BufferLength));
+  view_.ShowLevelTrace(trace);
+  if (IsSpeech(trace.Peak)) {
+    audio_->InputDone(block.Device, header);
+  } else {
+    // Silence goes straight back to the device, unsent.
+    options_.Wave->InAddBuffer(block.Device, header);
+  }
+}
+
+void TCallControl::nSharpClick(int key) {
+  if (audio_) audio_->SendDigit(key);
+}
+
+void TCallControl::FormKeyPress(char32_t key) {
+  if (!sipClient_ || !audio_) return;
+  if (const std::optional<int> number = FormKeyNumber(sipClient_->State(), key)) {
+    audio_->SendDigit(*number);
+  }
+}
+
+}  // namespace app

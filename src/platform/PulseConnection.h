@@ -1,0 +1,86 @@
+// The connection to a PulseAudio server (PipeWire's pulse server included) through libpulse's
+// threaded main loop, shared by the wave backend's devices: reached lazily and again after the
+// server went away, with every wait on it bounded; the device listings, the server's default
+// devices, and the device changes it reports (kDeviceChange to the watching window).
+// Threads: the owner's calls hold the main loop's lock (Locked); the callbacks run on the
+// main loop's own thread with the lock held.
+#pragma once
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/WaveDevice.h"
+
+namespace platform {
+
+struct PulseConnection {
+  // `server` as PULSE_SERVER spells it (empty: the client's usual choice); `timeout` bounds
+  // every wait on it.
+  PulseConnection(std::string server, std::chrono::milliseconds timeout);
+  ~PulseConnection();
+  PulseConnection(const PulseConnection&) = delete;
+  PulseConnection& operator=(const PulseConnection&) = delete;
+
+  // Holds the main loop's lock for a scope.
+  struct Locked {
+    explicit Locked(pa_threaded_mainloop* loop) : loop_(loop) {
+      if (loop_ != nullptr) pa_threaded_mainloop_lock(loop_);
+    }
+    ~Locked() {
+      if (loop_ != nullptr) pa_threaded_mainloop_unlock(loop_);
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+   private:
+    pa_threaded_mainloop* loop_;
+  };
+
+  struct Listing {
+    PulseConnection* Self = nullptr;
+    std::vector<WaveDeviceInfo> Devices;
+    bool Done = false;
+  };
+
+  struct Defaults {
+    PulseConnection* Self = nullptr;
+    std::string Sink;
+    std::string Source;
+    bool Done = false;
+  };
+
+  // With the lock held: waits until `done` holds or the time-out passes; returns `done()`.
+  bool Wait(const std::function<bool()>& done);
+  // With the lock held: waits for an operation and lets it go; a late one is cancelled so that
+  // its callback never sees the caller's state.
+  bool Finish(pa_operation* operation);
+  void Disconnect();
+  // With the lock held: a ready connection, made afresh if there is none.
+  bool Connected();
+  void Subscribe();
+  void PostDeviceChange();
+  static void OnContextState(pa_context* context, void* userdata);
+  static void OnSubscription(pa_context*, pa_subscription_event_type_t event, std::uint32_t,
+                             void* userdata);
+  // The sinks, and the sources that are not monitors, in the server's order.
+  std::vector<WaveDeviceInfo> ListSinks();
+  std::vector<WaveDeviceInfo> ListSources();
+  // A listing `start` asks for, once the server has sent all of it.
+  std::vector<WaveDeviceInfo> List(const std::function<pa_operation*(Listing&)>& start);
+  Defaults ServerDefaults();
+
+  std::string Server;
+  std::chrono::milliseconds Timeout;
+  pa_threaded_mainloop* Loop = nullptr;
+  pa_context* Context = nullptr;
+  // Set once the current context has been ready; guarded by the main loop's lock.
+  bool ContextWasReady = false;
+  std::optional<Window> Watcher;
+};
+
+}  // namespace platform

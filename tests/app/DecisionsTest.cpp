@@ -1,0 +1,109 @@
+// The call control's decisions that need nothing but their arguments: the keys, the level
+// trace and its silence gate, the remote media of an answer, and the choice of an audio device.
+#include <gtest/gtest.h>
+
+#include "app/DeviceChoice.h"
+#include "app/KeyMap.h"
+#include "app/LevelTrace.h"
+#include "app/RemoteMedia.h"
+
+namespace app {
+namespace {
+
+TEST(KeysTest, KeypadNumbersAndTheUserIdBox) {
+  const std::pair<char32_t, std::optional<int>> keys[] = {{U'0', 0},
+                                                          {U'9', 9},
+                                                          {U'*', 10},
+                                                          {U'#', 11},
+                                                          {U'.', 11},
+                                                          {U'A', 12},
+                                                          {U'd', 15},
+                                                          {U'D', 15},
+                                                          {U'a', 12},
+                                                          {U'e', std::nullopt},
+                                                          {U'E', std::nullopt},
+                                                          {U'/', std::nullopt},
+                                                          {U':', std::nullopt},
+                                                          {U'@', std::nullopt},
+                                                          {U'`', std::nullopt}};
+  for (const auto& [key, number] : keys) {
+    EXPECT_EQ(FormKeyNumber(sip::ssInCall, key), number) << static_cast<int>(key);
+    EXPECT_EQ(FormKeyNumber(sip::ssRinging, key), std::nullopt);
+  }
+  EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, kCharEnter), EditKeyAction::Connect);
+  EXPECT_EQ(EditKeyPressAction(0, kCharEnter), EditKeyAction::Connect);
+  for (const char32_t key : {U'0', U'9', kCharBackspace}) {
+    EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, key), EditKeyAction::Pass);
+  }
+  for (const char32_t key : {U'a', U' ', U'/', U':', U'+'}) {
+    EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, key), EditKeyAction::Consume);
+    EXPECT_EQ(EditKeyPressAction(0, key), EditKeyAction::Pass);
+  }
+}
+
+TEST(LevelTraceTest, OffsetsPeakAndTheSilenceGate) {
+  const std::pair<std::int16_t, int> samples[] = {{0, 0},   {327, 0},   {328, 1},    {983, 1},
+                                                  {984, 2}, {-984, -2}, {32767, 50}, {-32768, -50}};
+  for (const auto& [sample, offset] : samples)
+    EXPECT_EQ(TraceOffset(sample), offset) << sample;
+  EXPECT_EQ(RoundHalfEven(2.5), 2);
+  EXPECT_EQ(RoundHalfEven(3.5), 4);
+  EXPECT_EQ(RoundHalfEven(-2.5), -2);
+  EXPECT_EQ(RoundHalfEven(-0.6), -1);
+  std::vector<std::uint8_t> frame(483, 0);  // past one frame, the bytes are not read
+  frame[2] = 0x18, frame[3] = 0xFC;         // -1000 in sample 1
+  frame[480] = frame[481] = 0x7F;
+  const LevelTrace trace = TraceLevels(frame);
+  EXPECT_EQ(trace.Offsets.size(), 240u);
+  EXPECT_EQ(trace.Offsets[1], -2);
+  EXPECT_EQ(trace.Peak, 2);
+  EXPECT_TRUE(IsSpeech(2));
+  EXPECT_FALSE(IsSpeech(1));
+  EXPECT_EQ(TraceLevels(std::vector<std::uint8_t>(3, 0x7F)).Offsets.size(), 1u);
+}
+
+TEST(RemoteMediaTest, PortAndAddressOfTheAnswer) {
+  const std::pair<const char*, std::optional<RemoteMedia>> answers[] = {
+      {"v=0\r\nc=IN IP4 192.0.2.7\r\nm=audio 6000 RTP/AVP 8\r\n", RemoteMedia{"192.0.2.7", 6000}},
+      {"m=audio   70 RTP\r\nc=IN IP4 h.example\nx", RemoteMedia{"h.example", 70}},
+      {"m=audio x\r\nc=IN IP4 a", RemoteMedia{"a", 0}},
+      {"m=audio 65536\r\nc=IN IP4 a\r\n", RemoteMedia{"a", 0}},
+      {"m=audio 99999999999999999999\r\nc=IN IP4 a\r\n", RemoteMedia{"a", 0}},
+      {"m=audio 65535\r\nc=IN IP4 \r\n", RemoteMedia{"", 65535}},
+      {"m=video 6000\r\nc=IN IP4 a\r\n", std::nullopt},
+      {"m=audio 6000\r\nc=IN IP6 ::1\r\n", std::nullopt}};
+  for (const auto& [sdp, media] : answers)
+    EXPECT_EQ(ReadRemoteMedia(sdp), media) << sdp;
+}
+
+TEST(DeviceChoiceTest, DefaultFirstThenTheSameDeviceThenTheSamePlace) {
+  TDeviceChoice choice;
+  using Devices = std::vector<platform::WaveDeviceInfo>;
+  const Devices three = {{"a", "A"}, {"b", ""}, {"c", "C"}};
+  choice.Refill(three, "B");  // the default is a server name: "b", not "B"
+  EXPECT_EQ(choice.List().Selected, 0);
+  choice.Refill(three, "b");
+  EXPECT_EQ(choice.List().Selected, 0);  // no longer the first listing
+  choice = {};
+  choice.Refill(three, "b");
+  EXPECT_EQ(choice.List().Names, (std::vector<std::string>{"A", "b", "C"}));
+  EXPECT_EQ(choice.SelectedName(), "b");
+  choice.Pick(2);
+  choice.Refill({{"c", "C"}, {"x", "X"}, {"a", "A"}}, "x");
+  EXPECT_EQ(choice.SelectedName(), "C");  // by name
+  choice.Refill({{"y", "Y"}, {"z", "Z"}, {"w", "W"}}, "x");
+  EXPECT_EQ(choice.List().Selected, 0);  // gone: the same place
+  choice.Pick(2);
+  choice.Refill({{"v", "V"}, {"y", "Y"}}, "y");
+  EXPECT_EQ(choice.List().Selected, 0);  // the place is gone too: the first
+  EXPECT_TRUE(choice.Select("y"));
+  EXPECT_FALSE(choice.Select("Q"));
+  EXPECT_FALSE(choice.Select(""));
+  EXPECT_EQ(choice.SelectedName(), "Y");
+  choice.Refill({}, "");
+  EXPECT_EQ(choice.List().Selected, -1);
+  EXPECT_EQ(choice.SelectedName(), "");
+}
+
+}  // namespace
+}  // namespace app

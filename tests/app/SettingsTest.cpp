@@ -1,0 +1,152 @@
+// The settings file: how it is read and written, that a writer killed at any moment leaves it
+// whole, and where it lies.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "app/PrivateProfile.h"
+#include "app/SettingsPath.h"
+#include "support/Command.h"
+
+namespace app {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void Write(const std::string& text) { std::ofstream(file_, std::ios::binary) << text; }
+  std::string Read() const {
+    std::ostringstream text;
+    text << std::ifstream(file_, std::ios::binary).rdbuf();
+    return text.str();
+  }
+  std::size_t Entries() const {
+    const auto entries = std::filesystem::directory_iterator(folder_.Path());
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+  }
+  testsupport::TemporaryDirectory folder_;
+  const std::string file_ = folder_.Path() + "/telvarion.ini";
+};
+
+TEST_F(SettingsTest, ReadingNamesValuesAndSections) {
+  Write(
+      "\xEF\xBB\xBF; comment\r\n[Élodie]\r\n  Key = value with blanks  "
+      "\r\nkey=second\r\n[broken\r\n"
+      "In=broken\r\n[élodie]\r\nOther=x\r\n[S]\r\nB=1\r\nA=2\r\nb=3\r\n" +
+      std::string("Long=") + std::string(600, 'v') + "\r\n");
+  const std::pair<std::pair<const char*, const char*>, const char*> reads[] = {
+      {{"élodie", "KEY"}, "value with blanks"},  // case folded, accents too; the first one counts
+      {{"Élodie", "In"}, "default"},             // a broken header ends the section
+      {{"Élodie", "Other"}, "default"},          // a second header of a section is not read
+      {{"missing", "B"}, "default"}};
+  for (const auto& [where, value] : reads) {
+    EXPECT_EQ(ReadProfileString(file_, where.first, where.second, "default"), value)
+        << where.second;
+  }
+  EXPECT_EQ(ReadProfileString(file_, "S", "Long", "").size(), 511u);
+  EXPECT_EQ(ReadProfileString(file_, "S", "none", std::string(600, 'd')).size(), 511u);
+  EXPECT_EQ(ReadProfileSection(file_, "s"), (Strings{"B", "A", "Long"}));
+  EXPECT_EQ(ReadProfileString(folder_.Path() + "/none.ini", "S", "B", "d"), "d");
+}
+
+TEST_F(SettingsTest, WritingKeepsEveryOtherLine) {
+  Write("; kept\r\n[S]\r\nA=1\r\n\r\n[T]\r\nX=0\r\n");
+  EXPECT_TRUE(WriteProfileString(file_, "s", "a", "2"));    // the key keeps its spelling
+  EXPECT_TRUE(WriteProfileString(file_, "S", "New", "3"));  // after the section's last key
+  EXPECT_TRUE(WriteProfileString(file_, "U", "K", "4"));    // a new section at the end
+  EXPECT_TRUE(DeleteProfileKey(file_, "T", "X"));
+  EXPECT_EQ(Read(), "; kept\r\n[S]\r\nA=2\r\nNew=3\r\n\r\n[T]\r\n\r\n[U]\r\nK=4\r\n");
+  for (const auto& [section, key, value] : {std::tuple{"S", "a=b", "1"},
+                                            {"S", "[k", "1"},
+                                            {"S", ";k", "1"},
+                                            {"S", "", "1"},
+                                            {"a]", "k", "1"},
+                                            {"S", "k", "line\nbreak"}}) {
+    EXPECT_FALSE(WriteProfileString(file_, section, key, value)) << key;
+  }
+  const std::string before = Read();
+  EXPECT_TRUE(DeleteProfileKey(file_, "S", "absent"));
+  EXPECT_EQ(Read(), before);
+}
+
+TEST_F(SettingsTest, ANewFileIsPrivateAndAFailedWriteChangesNothing) {
+  const mode_t mask = umask(0);
+  ASSERT_TRUE(WriteProfileString(file_, "s", "k", "1"));
+  umask(mask);
+  struct stat info {};
+  ASSERT_EQ(stat(file_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  // A file size limit makes the temporary file's write fail as a full disk would.
+  struct rlimit saved {};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const auto handler = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 8;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool written = WriteProfileString(file_, "s", "k", std::string(100, 'v'));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, handler);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(Read(), "[s]\nk=1\n");
+  EXPECT_EQ(Entries(), 1u);
+}
+
+// A writer killed (SIGKILL) at a random moment: the file is always the old content plus whole
+// new lines; a half-made file can only be the writer's own temporary one.
+TEST_F(SettingsTest, AKilledWriterNeverLeavesATornFile) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 40; ++round) {
+    Write("[Telvarion]\r\nLastID=1001\r\n[1001.Phones]\r\n");
+    const std::string before = Read();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int k = 1;; ++k)
+        WriteProfileString(file_, "1001.Phones", "K" + std::to_string(k), "3");
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
+    kill(child, SIGKILL);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string after = Read();
+    ASSERT_EQ(after.substr(0, before.size()), before);
+    std::istringstream added(after.substr(before.size()));
+    int k = 0;
+    for (std::string line; std::getline(added, line);)
+      ASSERT_EQ(line, "K" + std::to_string(++k) + "=3\r");
+    ASSERT_EQ(after.back(), '\n');
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.Path()))
+      if (entry.path() != file_) std::filesystem::remove(entry.path());
+  }
+}
+
+TEST(SettingsPathTest, BesideTheProgramOrInTheUsersFolder) {
+  const std::pair<const char*, const char*> beside[] = {
+      {"/opt/t/telvarion", "/opt/t/telvarion.ini"},
+      {"/opt/t/telvarion.exe", "/opt/t/telvarion.ini"},
+      {"/opt/t.d/telvarion", "/opt/t.d/telvarion.ini"},
+      {"a.b.c", "a.b.ini"}};
+  for (const auto& [program, settings] : beside)
+    EXPECT_EQ(SettingsPathBeside(program), settings);
+  testsupport::TemporaryDirectory folder;
+  const std::string mine = folder.Path() + "/telvarion.ini";
+  EXPECT_EQ(ChooseSettingsPath(mine, "/home/u/.config/t"), mine);  // a writable folder
+  EXPECT_EQ(ChooseSettingsPath("/usr/bin/telvarion.ini", "/c"), "/c/telvarion.ini");
+  EXPECT_EQ(ChooseSettingsPath("/missing/telvarion.ini", "/c"), "/c/telvarion.ini");
+  std::ofstream(folder.Path() + "/x.ini") << "";
+  ASSERT_EQ(chmod(folder.Path().c_str(), 0500), 0);  // an existing file wins, even read-only
+  EXPECT_EQ(ChooseSettingsPath(folder.Path() + "/x.ini", "/c"), folder.Path() + "/x.ini");
+  chmod(folder.Path().c_str(), 0700);
+}
+
+}  // namespace
+}  // namespace app

@@ -1,0 +1,328 @@
+// RTP and RTCP: what is accepted and which stream is played; the endpoints on loopback against
+// tshark; the audio engine on the in-process wave backend with real endpoints.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "media/DTMF.h"
+#include "media/G711.h"
+#include "media/Pcma.h"
+#include "platform/TickCount.h"
+#include "support/Command.h"
+#include "support/EventLoopHandOff.h"
+#include "support/LoopbackPeer.h"
+#include "support/TestWave.h"
+
+namespace media {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::LoopbackPeer;
+constexpr auto kBlock = testsupport::TestWaveBackend::kBlockTime;
+constexpr std::size_t kFrame = platform::kFrameBytes;
+
+// A free port whose successor is free too: an RTP port and its RTCP port.
+std::uint16_t FreePortPair() {
+  for (const std::uint16_t port : testsupport::FreeLoopbackPorts(20)) {
+    try {
+      const LoopbackPeer rtp(port), rtcp(static_cast<std::uint16_t>(port + 1));
+      return port;
+    } catch (const std::runtime_error&) {
+    }
+  }
+  throw std::runtime_error("no two free ports in a row");
+}
+
+bool Eventually(const std::function<bool()>& condition) {
+  for (const auto end = std::chrono::steady_clock::now() + 5s; !condition();) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+std::string Hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", value);
+  return text;
+}
+
+std::string Fields(const TRTPHeader& h) {
+  char text[80];
+  std::snprintf(text, sizeof text, "%d|%d|%d|%d|%d|%d|%u|0x%08x", h.Version, h.Padding, h.Extension,
+                h.CSRCCount, h.Marker, h.PayloadType, h.SequenceNumber, h.SSRC);
+  return text;
+}
+
+std::string Rtp(std::uint16_t sequence, const std::string& payload) {
+  return EncodeHeader({.Version = 2, .PayloadType = 8, .SequenceNumber = sequence}) + payload;
+}
+
+// `bytes` of 16-bit audio that differ from sample to sample, starting at `from`.
+std::string Audio(std::size_t bytes, int from = 0) {
+  std::string audio;
+  for (int n = from; audio.size() < bytes; ++n) {
+    const int sample = n * 89 % 60000 - 30000;
+    audio += {static_cast<char>(sample & 0xFF), static_cast<char>(sample >> 8)};
+  }
+  return audio;
+}
+
+TEST(RtpTest, AcceptedPayloadIsWhatFollowsTheFixedHeaderOfAudio) {
+  const auto packet = [](std::uint8_t version, std::uint8_t type, const std::string& payload) {
+    return EncodeHeader({version, false, true, 3, true, type}) + payload;  // flags do not matter
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {packet(2, 8, "audio"), "audio"}, {packet(2, 8, "").substr(0, 11), ""},
+      {packet(2, 8, ""), ""},           {packet(1, 8, "audio"), ""},
+      {packet(2, 0, "audio"), ""},      {BuildBye(7), ""},
+  };
+  for (const auto& [datagram, payload] : cases) {
+    SCOPED_TRACE(testing::PrintToString(datagram));
+    EXPECT_EQ(AcceptedPayload(datagram, kPayloadTypePCMA), payload);
+  }
+}
+
+TEST(StreamLatchTest, HandsOverOnlyAfterQuietToTwoPacketsInSequence) {
+  using Packet = std::tuple<std::uint64_t, std::uint32_t, std::uint16_t, int, bool>;
+  const int q = static_cast<int>(kStreamQuiet.count());
+  // clang-format off
+  const std::vector<std::pair<const char*, std::vector<Packet>>> cases = {
+      {"others ignored while the first is heard",
+       {{1, 10, 7, 0, true}, {2, 10, 8, 10, false}, {2, 10, 9, 11, false}, {1, 11, 8, 20, false},
+        {1, 11, 9, 21, false}, {1, 10, 8, q - 1, true}, {2, 10, 1, 2 * q - 2, false},
+        {2, 10, 2, 2 * q - 2, false}}},
+      {"takeover across the wrap", {{1, 10, 7, 0, true}, {2, 20, 65535, q, false},
+        {2, 20, 0, q + 1, true}, {1, 10, 8, q + 2, false}, {2, 20, 1, q + 3, true}}},
+      {"a gap restarts the newcomer", {{1, 10, 7, 0, true}, {2, 20, 5, q, false},
+        {2, 20, 7, q + 1, false}, {2, 20, 8, q + 2, true}}},
+      {"source and SSRC must both follow", {{1, 10, 7, 0, true}, {2, 20, 5, q, false},
+        {3, 20, 6, q + 1, false}, {3, 21, 7, q + 2, false}, {3, 21, 8, q + 3, true}}},
+      {"the played stream speaking again resets the newcomer", {{1, 10, 7, 0, true},
+        {2, 20, 5, q, false}, {1, 10, 8, q + 1, true}, {2, 20, 6, 2 * q + 1, false},
+        {2, 20, 7, 2 * q + 2, true}}},
+  };
+  // clang-format on
+  const TStreamLatch::Clock::time_point start{};
+  for (const auto& [name, packets] : cases) {
+    TStreamLatch latch;
+    for (const auto& [source, ssrc, sequence, ms, accepted] : packets) {
+      SCOPED_TRACE(testing::Message() << name << ", packet " << sequence << " at " << ms);
+      EXPECT_EQ(latch.Accept(source, ssrc, sequence, start + std::chrono::milliseconds(ms)),
+                accepted);
+    }
+  }
+  TStreamLatch latch;  // one source sending random datagrams once the stream is quiet
+  ASSERT_TRUE(latch.Accept(1, 10, 7, start));
+  std::mt19937_64 random(1);
+  for (int i = 0; i < 100000; ++i)
+    ASSERT_FALSE(latch.Accept(2, static_cast<std::uint32_t>(random()),
+                              static_cast<std::uint16_t>(random()), start + kStreamQuiet + i * 1ms))
+        << "datagram " << i;
+}
+
+class EndpointTest : public ::testing::Test {
+ protected:
+  EndpointTest() { rtcp_.SetRemote("127.0.0.1", farPort_); }
+
+  const std::uint16_t farPort_ = FreePortPair();
+  const LoopbackPeer far_{farPort_}, farRtcp_{static_cast<std::uint16_t>(farPort_ + 1)};
+  TRTPClient rtp_{FreePortPair()};
+  TRTCPClient rtcp_{rtp_};
+};
+
+TEST_F(EndpointTest, TsharkReadsOurRtpAsWeDoAndTheSequenceRestartsPerCall) {
+  const std::string payload = Audio(240);
+  const std::uint32_t before = platform::GetTickCount();
+  rtcp_.Start();
+  rtp_.Send(kPayloadTypePCMA, payload);
+  rtcp_.SetRemote("127.0.0.1", farPort_);  // the next call
+  rtp_.Send(kPayloadTypePCMA, payload);
+  const std::uint32_t after = platform::GetTickCount();
+  std::vector<std::string> sent;
+  while (const auto datagram = far_.Receive(sent.size() < 3 ? 2s : 100ms))
+    sent.push_back(*datagram);
+  const auto lines = testsupport::DecodeWithTshark(
+      sent, rtp_.LocalPort(), farPort_,
+      "-e rtp.version -e rtp.padding -e rtp.ext -e rtp.cc -e rtp.marker -e rtp.p_type -e rtp.seq "
+      "-e rtp.ssrc -e rtp.timestamp -e rtp.payload",
+      "-d udp.port==" + std::to_string(farPort_) + ",rtp");
+  ASSERT_EQ(lines.size(), 3u);
+  std::string hex;
+  for (const char c : payload)
+    hex += Hex(static_cast<unsigned char>(c)).substr(8);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    const TRTPHeader header = DecodeHeader(sent[i]);
+    EXPECT_EQ(Fields(header), std::string("2|0|0|0|0|8|") + "010"[i] + "|" + Hex(rtp_.SSRC()));
+    EXPECT_TRUE(header.Timestamp >= before && header.Timestamp <= after);
+    EXPECT_EQ(lines[i],
+              Fields(header) + "|" + std::to_string(header.Timestamp) + "|" + (i == 0 ? "" : hex));
+  }
+}
+
+TEST_F(EndpointTest, ByeDecodesInTsharkAndRepeatsOnlyWhileRtpArrives) {
+  EXPECT_THROW(LoopbackPeer(static_cast<std::uint16_t>(rtp_.LocalPort() + 1)), std::runtime_error);
+  for (const bool talking : {false, true}) {
+    SCOPED_TRACE(talking ? "far end talking" : "far end silent");
+    std::atomic<bool> done = false, heard = false;
+    rtp_.ResumeReceive();
+    std::jthread receiver([&] {
+      TStreamLatch latch;
+      while (!done)
+        if (const auto payload = rtcp_.Receive(kPayloadTypePCMA, latch);
+            payload && !payload->empty())
+          heard = true;
+    });
+    std::jthread sender([&] {
+      for (std::uint16_t sequence = 0; talking && !done; ++sequence) {
+        far_.SendTo(rtp_.LocalPort(), Rtp(sequence, "a"));
+        std::this_thread::sleep_for(1ms);  // the far end's packet rate
+      }
+    });
+    EXPECT_TRUE(Eventually([&] { return heard || !talking; }));
+    rtcp_.Stop();
+    done = true;
+    rtp_.InterruptReceive();
+    receiver.join();
+    sender.join();
+    std::vector<std::string> byes;
+    while (const auto datagram = farRtcp_.Receive(100ms))
+      byes.push_back(*datagram);
+    const auto lines = testsupport::DecodeWithTshark(
+        byes, static_cast<std::uint16_t>(rtp_.LocalPort() + 1), farPort_ + 1,
+        "-e rtcp.version -e rtcp.pt -e rtcp.ssrc.identifier -e rtcp.sdes.text -e rtcp.length_check "
+        "-e udp.length",
+        "-d udp.port==" + std::to_string(farPort_ + 1) + ",rtcp");
+    EXPECT_EQ(lines, std::vector<std::string>(talking ? kMaxByeSends : 1,
+                                              "2|203|" + Hex(rtp_.SSRC()) + "|BYE|1|20"));  // alone
+  }
+}
+
+// Capture notifications reach the engine as the window's owner passes them on.
+struct CaptureTarget final : platform::MessageTarget {
+  void HandleWindowMessage(const platform::WindowMessage& message) override {
+    ASSERT_EQ(message.Message, platform::kWaveInData);
+    const auto& block = std::get<platform::CaptureBlock>(message.Data);
+    ++Blocks;
+    Engine->InputDone(block.Device, *block.Header);
+  }
+  TPCMA* Engine = nullptr;
+  int Blocks = 0;
+};
+
+class PcmaTest : public EndpointTest {
+ protected:
+  PcmaTest() {
+    target_.Engine = &engine_;
+    engine_.SetOutputDevice(platform::kWaveDefaultDevice);
+    engine_.SetInputDevice(platform::kWaveDefaultDevice);
+  }
+
+  void StartCall() {
+    engine_.Start(&rtcp_);
+    EXPECT_TRUE(wave_.InputOpen());
+    ASSERT_TRUE(Eventually([&] { return wave_.OutputOpen(); }));
+  }
+
+  // What the device plays while its clock runs, until `bytes` have come (at most 5 s).
+  std::string Played(std::size_t bytes) {
+    std::string played;
+    Eventually([&] {
+      wave_.Advance(kBlock);
+      played += wave_.TakePlayed();
+      return played.size() >= bytes;
+    });
+    return played;
+  }
+
+  testsupport::EventLoopHandOff loop_;
+  CaptureTarget target_;
+  testsupport::TestWaveBackend wave_;
+  TPCMA engine_{platform::Window{&loop_, &target_}, wave_};
+};
+
+TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
+  StartCall();
+  const std::string spoken = Audio(3 * kFrame);
+  wave_.Feed(spoken);
+  wave_.Advance(3 * kBlock);  // the blocks wait for the window
+  std::string alaw;
+  for (std::uint16_t sequence = 0; sequence < 3; ++sequence) {
+    const std::string payload = ALawEncode(Audio(kFrame, 1000 * (sequence + 1)));
+    alaw += payload;
+    far_.SendTo(rtp_.LocalPort(), Rtp(sequence, payload));
+  }
+  EXPECT_EQ(Played(alaw.size() * 2), ALawDecode(alaw));
+  ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const auto packet = far_.Receive();
+    ASSERT_TRUE(packet);
+    EXPECT_EQ(DecodeHeader(*packet).PayloadType, kPayloadTypePCMA);
+    EXPECT_EQ(packet->substr(kRtpHeaderSize), ALawEncode(spoken.substr(kFrame * i, kFrame)));
+  }
+}
+
+TEST_F(PcmaTest, PlaybackKeepsOnlyTheNewestPendingAudio) {
+  ASSERT_TRUE(engine_.OpenOutput());
+  const std::string audio = Audio(3 * kFrame + kMaxPendingOutput + 1000);
+  engine_.Play(audio);
+  wave_.Advance(3 * kBlock);
+  EXPECT_EQ(wave_.TakePlayed(), audio.substr(0, 3 * kFrame));
+  engine_.Play({});
+  wave_.Advance(3 * kBlock);
+  EXPECT_EQ(wave_.TakePlayed(), audio.substr(audio.size() - kMaxPendingOutput, 3 * kFrame));
+}
+
+TEST_F(PcmaTest, OpeningTellsWhetherTheDeviceIsThereAndTookItsBlocks) {
+  EXPECT_TRUE(engine_.OpenInput());
+  wave_.RefuseCaptureBlocks(true);
+  EXPECT_FALSE(engine_.OpenInput());
+  engine_.SetInputDevice(1);
+  engine_.SetOutputDevice(1);
+  EXPECT_FALSE(engine_.OpenInput() || engine_.OpenOutput());
+}
+
+TEST_F(PcmaTest, ADigitIsOnePacketAlsoPlayedHereAndLongAudioIsSplitAt480Bytes) {
+  StartCall();
+  engine_.SendDigit(7);
+  const std::string tone = DTMFTone(7, kFrame), alaw = Audio(1000);
+  engine_.SendAudio(alaw);
+  for (const std::string& part : {ALawEncode(tone), alaw.substr(0, kFrame),
+                                  alaw.substr(kFrame, kFrame), alaw.substr(2 * kFrame)}) {
+    const auto packet = far_.Receive();
+    ASSERT_TRUE(packet);
+    EXPECT_EQ(packet->substr(kRtpHeaderSize), part);
+  }
+  EXPECT_FALSE(far_.Receive(100ms));
+  EXPECT_EQ(Played(tone.size()), tone);
+}
+
+TEST_F(PcmaTest, NoCaptureLeavesAfterStopAndTheNextCallIsHeard) {
+  engine_.Stop();
+  StartCall();
+  wave_.Feed(Audio(kFrame));
+  wave_.Advance(kBlock);  // one full block waits for the window
+  const auto stopping = std::chrono::steady_clock::now();
+  engine_.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);  // the device gave its blocks back
+  EXPECT_FALSE(wave_.InputOpen() || wave_.OutputOpen());
+  ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
+  EXPECT_FALSE(far_.Receive(100ms));
+  StartCall();
+  const std::string payload = ALawEncode(Audio(kFrame));
+  far_.SendTo(rtp_.LocalPort(), Rtp(0, payload));
+  EXPECT_EQ(Played(2 * payload.size()), ALawDecode(payload));
+}
+
+}  // namespace
+}  // namespace media

@@ -1,0 +1,76 @@
+// A main-thread message loop without a window toolkit, for the core's tests: the thread that
+// creates it is the main thread and runs the loop when it wants to.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/HandOff.h"
+#include "platform/PendingMessage.h"
+
+namespace testsupport {
+
+class EventLoopHandOff final : public platform::HandOff {
+ public:
+  using Message = platform::WindowMessage;
+  using Pending = std::shared_ptr<platform::PendingMessage>;
+
+  bool Send(platform::MessageTarget& target, const Message& message,
+            std::stop_token stop) override {
+    auto pending = std::make_shared<platform::PendingMessage>(target, message, std::move(stop));
+    if (std::this_thread::get_id() == main_) return pending->Deliver(), true;
+    Enqueue(pending);
+    return pending->WaitDelivered();
+  }
+  void Post(platform::MessageTarget& target, const Message& message) override {
+    Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::stop_token{}));
+  }
+
+  // Delivers messages as they come until `done` holds or `timeout` has passed; whether it holds.
+  // `done` is checked after each delivery: a condition no message changes is seen at the end.
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      const Pending next = TakeNext(deadline);
+      if (!next) return done();
+      next->Deliver();
+    }
+    return true;
+  }
+  // Delivers everything that arrives within `timeout`; how many were delivered.
+  int RunFor(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int delivered = 0;
+    while (const Pending next = TakeNext(deadline))
+      delivered += next->Deliver() ? 1 : 0;
+    return delivered;
+  }
+
+ private:
+  void Enqueue(Pending pending) {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(pending));
+    // Under the lock: once the main thread can take the message it may finish and destroy this
+    // loop, so the sender must be done with the condition variable by then.
+    arrived_.notify_one();
+  }
+  Pending TakeNext(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    if (!arrived_.wait_until(lock, deadline, [this] { return !queue_.empty(); })) return nullptr;
+    Pending next = std::move(queue_.front());
+    queue_.pop_front();
+    return next;
+  }
+
+  const std::thread::id main_ = std::this_thread::get_id();
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<Pending> queue_;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,98 @@
+// The window as a person sees and types into it: each panel rendered offscreen against its
+// reference image, where keys go, and the keypad's colours.
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+
+#include "support/LoopbackPeer.h"
+#include "support/TestWave.h"
+#include "ui/ClickLabel.h"
+#include "ui/MainForm.h"
+
+namespace {
+
+class Window final : public ui::TMainForm {
+ public:
+  using ui::TMainForm::TMainForm;
+  void ShowMessage(const std::string& text) override { Messages << QString::fromStdString(text); }
+  QStringList Messages;
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // TELVARION_UPDATE_REFERENCES=1 writes the references instead, for a change of the design.
+  void EachPanelLooksAsDesigned() {
+    ui::TMainForm window;
+    const auto compare = [&](const QString& name) {
+      const QImage shown = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+      const QString reference = QStringLiteral(TELVARION_REFERENCES "/%1.png").arg(name);
+      if (qEnvironmentVariableIsSet("TELVARION_UPDATE_REFERENCES")) shown.save(reference);
+      const QImage expected = QImage(reference).convertToFormat(QImage::Format_RGB32);
+      QCOMPARE(shown.size(), expected.size());
+      int differing = 0;
+      for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+          differing += shown.pixel(x, y) != expected.pixel(x, y);
+      if (differing > 0)
+        shown.save(QStringLiteral("%1/%2-shown.png").arg(QDir::currentPath(), name));
+      QVERIFY2(differing == 0,
+               qPrintable(QStringLiteral("%1: %2 pixels differ").arg(name).arg(differing)));
+    };
+    compare("connexion");
+    window.ShowPanel(app::TPanel::Wait, std::nullopt);
+    compare("wait-call");
+    window.SetWaitPanelHeight(113);
+    window.ShowCaption(app::TCaption::Cancel, "Fermer");
+    compare("wait");
+    window.ShowPanel(app::TPanel::PhoneBook, "CARNET D'ADRESSES");
+    window.ShowContacts({"Anne", "Élodie"});
+    compare("phonebook");
+    window.ShowPanel(app::TPanel::PhoneEntry, "CARNET D'ADRESSES");
+    window.ShowDevices({{"Speaker"}, 0}, {}, false);
+    compare("entry");
+    window.ShowPanel(app::TPanel::Connexion, std::nullopt);
+    window.ShowCaption(app::TCaption::AddressLabel, "Votre adresse IP publique :");
+    compare("connexion-no-device");
+  }
+
+  void KeysAndTheKeypad() {
+    testsupport::TestWaveBackend wave;
+    ui::TMainFormOptions options;
+    options.Control.Wave = &wave;
+    options.Control.SettingsPath = QDir::temp().filePath("telvarion-window-test.ini").toStdString();
+    const auto ports = testsupport::FreeLoopbackPorts(3);
+    options.Control.SipLocalPort = ports[0];
+    options.Control.RtpPort = ports[1];
+    options.Control.StunLocalPort = ports[2];
+    options.Control.StunServer = "127.0.0.1";
+    Window window(options);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* userID = window.findChild<QLineEdit*>("UserID");
+    auto* password = window.findChild<QLineEdit*>("Password");
+    QTest::keyClicks(userID, "a1 b2");
+    QCOMPARE(userID->text(), QStringLiteral("08712"));  // digits only
+    QTest::keyClick(password, Qt::Key_Return);
+    QCOMPARE(window.Messages, QStringList{"Veuillez indiquer votre mot de passe SIP"});
+    QVERIFY(password->hasFocus());
+    window.ShowPanel(app::TPanel::Wait, std::nullopt);
+    auto* key = window.findChild<ui::TClickLabel*>("n5");
+    QTest::mouseMove(key);
+    QTRY_COMPARE(key->Color(), QColor("#FF0000"));
+    QTest::mousePress(key, Qt::LeftButton);
+    QCOMPARE(key->Color(), QColor("#FFFF00"));
+    QTest::mouseRelease(key, Qt::LeftButton);
+    QCOMPARE(key->Color(), QColor("#FF0000"));
+    QTest::mouseMove(window.findChild<QWidget*>("Status"));
+    QTRY_COMPARE(key->Color(), QColor("#DB0016"));
+    QFile::remove(QString::fromStdString(options.Control.SettingsPath));
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
