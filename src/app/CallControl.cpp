@@ -108,22 +108,9 @@ void TCallControl::LoadSettings() {
 
 void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
   switch (message.Message) {
-    case sip::kSipHandOffMessage: {
-      if (!sipClient_) break;
-      if (!options_.OnSipMessageHandled) {
-        sipClient_->Dispatch(message);
-        break;
-      }
-      const auto start = std::chrono::steady_clock::now();
-      // The measure is taken even when the handling is abandoned half-way.
-      struct Measured {
-        const TCallControlOptions& options;
-        std::chrono::steady_clock::time_point start;
-        ~Measured() { options.OnSipMessageHandled(std::chrono::steady_clock::now() - start); }
-      } measured{options_, start};
-      sipClient_->Dispatch(message);
+    case sip::kSipHandOffMessage:
+      if (sipClient_) DispatchSip(message);
       break;
-    }
     case net::kStunHandOffMessage:
       if (stunClient_) stunClient_->HandleNotify(message);
       break;
@@ -138,6 +125,14 @@ void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
     default:
       break;
   }
+}
+
+void TCallControl::DispatchSip(const platform::WindowMessage& message) {
+  if (!options_.OnSipMessageHandled) return sipClient_->Dispatch(message);
+  const auto start = std::chrono::steady_clock::now();
+  // Measured even when the handling is abandoned half-way.
+  platform::RunGuarded([&] { sipClient_->Dispatch(message); });
+  options_.OnSipMessageHandled(std::chrono::steady_clock::now() - start);
 }
 
 void TCallControl::SetMode(TPanel panel) {

@@ -97,6 +97,7 @@ class TCallControl final : public platform::MessageTarget {
   void LoadSettings();
   void ListDevices();
   void WMDeviceChange();
+  void DispatchSip(const platform::WindowMessage& message);
   // The wait panel's texts back to their design captions, the button back to cancelling.
   void WaitReset();
   void CaptureDone(const platform::CaptureBlock& block);

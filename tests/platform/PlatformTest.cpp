@@ -82,8 +82,7 @@ TEST_F(ReceiveThreadTest, AStopWithdrawsWhatIsQueuedAndMayComeFromItsOwnHandOff)
   for (const auto end = std::chrono::steady_clock::now() + 2s; !received_;
        std::this_thread::yield())
     ASSERT_LT(std::chrono::steady_clock::now(), end);
-  thread_.Stop();  // the message is being handed over, or queued: never delivered now  // the
-                   // hand-off is on its way, or queued: never delivered now
+  thread_.Stop();  // the message is being handed over, or queued: never delivered now
   EXPECT_EQ(loop_.RunFor(50ms), 0);
   EXPECT_TRUE(handled_.empty());
   Start();
