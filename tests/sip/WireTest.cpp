@@ -3,6 +3,8 @@
 // tshark decoding them, and the reading of received datagrams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sip/Digest.h"
 #include "sip/SdpOffer.h"
 #include "sip/SipComposer.h"
@@ -44,6 +46,16 @@ TEST(Md5Test, Rfc1321VectorsAndMd5sumAroundTheBlockEdges) {
   }
 }
 
+TEST(Md5Test, TheFinalStepWipesTheContext) {  // what a password went through must not linger
+  MD5Context context;
+  MD5Digest digest;
+  MD5Init(context);
+  MD5Update(context, "s3cret", 6);
+  MD5Final(context, digest);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&context);
+  EXPECT_TRUE(std::all_of(bytes, bytes + sizeof context, [](unsigned char b) { return b == 0; }));
+}
+
 TEST(DigestTest, ChallengeParameters) {
   const std::string challenge =
       R"(Digest realm="sip.example.test", nonce="a,b c", algorithm=MD5,qop=auth, x=1)";
@@ -57,6 +69,8 @@ TEST(DigestTest, ChallengeParameters) {
   for (const auto& [name, value] : cases)
     EXPECT_EQ(GetParam(name, challenge), value) << name;
   EXPECT_EQ(GetParam("nonce", R"(nonce="open)"), "open");  // an unclosed quote runs to the end
+  EXPECT_EQ(GetParam("realm", "realm=x"), "");             // "=" needs two characters after it
+  EXPECT_EQ(GetParam("realm", "realm=xy"), "xy");
 }
 
 TEST(DigestTest, CredentialsAgreeWithMd5sum) {
