@@ -100,6 +100,11 @@ TEST(DeviceChoiceTest, DefaultFirstThenTheSameDeviceThenTheSamePlace) {
   EXPECT_FALSE(choice.Select("Q"));
   EXPECT_FALSE(choice.Select(""));
   EXPECT_EQ(choice.SelectedName(), "Y");
+  choice.Pick(2);
+  EXPECT_EQ(choice.SelectedName(), "");  // no such entry
+  TDeviceChoice one;  // a list filled to its capacity: a search must stop at its end
+  one.Refill({{"a", "A"}}, "");
+  EXPECT_FALSE(one.Select("B"));
   choice.Refill({}, "");
   EXPECT_EQ(choice.List().Selected, -1);
   EXPECT_EQ(choice.SelectedName(), "");

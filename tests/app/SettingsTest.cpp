@@ -42,21 +42,28 @@ TEST_F(SettingsTest, ReadingNamesValuesAndSections) {
   Write(
       "\xEF\xBB\xBF; comment\r\n[Élodie]\r\n  Key = value with blanks  "
       "\r\nkey=second\r\n[broken\r\n"
-      "In=broken\r\n[élodie]\r\nOther=x\r\n[S]\r\nB=1\r\nA=2\r\nb=3\r\n" +
+      "In=broken\r\n[élodie]\r\nOther=x\r\n[S]\r\nB=1\r\nA=2\r\nb=3\r\n#C=4\r\nÀ=5\r\n" +
       std::string("Long=") + std::string(600, 'v') + "\r\n");
   const std::pair<std::pair<const char*, const char*>, const char*> reads[] = {
       {{"élodie", "KEY"}, "value with blanks"},  // case folded, accents too; the first one counts
       {{"Élodie", "In"}, "default"},             // a broken header ends the section
       {{"Élodie", "Other"}, "default"},          // a second header of a section is not read
-      {{"missing", "B"}, "default"}};
+      {{"missing", "B"}, "default"},
+      {{"S", "#C"}, "default"},  // a comment
+      {{"S", "à"}, "5"}};
   for (const auto& [where, value] : reads) {
     EXPECT_EQ(ReadProfileString(file_, where.first, where.second, "default"), value)
         << where.second;
   }
   EXPECT_EQ(ReadProfileString(file_, "S", "Long", "").size(), 511u);
   EXPECT_EQ(ReadProfileString(file_, "S", "none", std::string(600, 'd')).size(), 511u);
-  EXPECT_EQ(ReadProfileSection(file_, "s"), (Strings{"B", "A", "Long"}));
+  EXPECT_EQ(ReadProfileSection(file_, "s"), (Strings{"B", "A", "À", "Long"}));
   EXPECT_EQ(ReadProfileString(folder_.Path() + "/none.ini", "S", "B", "d"), "d");
+  // The names fill one 16384-byte buffer, each with its zero, and one zero ends the list.
+  const std::string fits(16382, 'k');
+  Write("[L]\n" + fits + "=1\n[M]\n" + fits + "k=1\nb=2\n");
+  EXPECT_EQ(ReadProfileSection(file_, "L"), Strings{fits});
+  EXPECT_EQ(ReadProfileSection(file_, "M"), Strings{});  // the list stops at the first too long
 }
 
 TEST_F(SettingsTest, WritingKeepsEveryOtherLine) {
@@ -77,6 +84,10 @@ TEST_F(SettingsTest, WritingKeepsEveryOtherLine) {
   const std::string before = Read();
   EXPECT_TRUE(DeleteProfileKey(file_, "S", "absent"));
   EXPECT_EQ(Read(), before);
+  const std::string unreadable = folder_.Path() + "/folder.ini";  // a folder reads as an error
+  std::filesystem::create_directory(unreadable);
+  EXPECT_FALSE(WriteProfileString(unreadable, "S", "A", "1") ||
+               DeleteProfileKey(unreadable, "S", "A"));
 }
 
 TEST_F(SettingsTest, ANewFileIsPrivateAndAFailedWriteChangesNothing) {
@@ -134,7 +145,8 @@ TEST(SettingsPathTest, BesideTheProgramOrInTheUsersFolder) {
       {"/opt/t/telvarion", "/opt/t/telvarion.ini"},
       {"/opt/t/telvarion.exe", "/opt/t/telvarion.ini"},
       {"/opt/t.d/telvarion", "/opt/t.d/telvarion.ini"},
-      {"a.b.c", "a.b.ini"}};
+      {"a.b.c", "a.b.ini"},
+      {"/opt/t./telvarion", "/opt/t./telvarion.ini"}};
   for (const auto& [program, settings] : beside)
     EXPECT_EQ(SettingsPathBeside(program), settings);
   testsupport::TemporaryDirectory folder;
@@ -142,10 +154,8 @@ TEST(SettingsPathTest, BesideTheProgramOrInTheUsersFolder) {
   EXPECT_EQ(ChooseSettingsPath(mine, "/home/u/.config/t"), mine);  // a writable folder
   EXPECT_EQ(ChooseSettingsPath("/usr/bin/telvarion.ini", "/c"), "/c/telvarion.ini");
   EXPECT_EQ(ChooseSettingsPath("/missing/telvarion.ini", "/c"), "/c/telvarion.ini");
-  std::ofstream(folder.Path() + "/x.ini") << "";
-  ASSERT_EQ(chmod(folder.Path().c_str(), 0500), 0);  // an existing file wins, even read-only
-  EXPECT_EQ(ChooseSettingsPath(folder.Path() + "/x.ini", "/c"), folder.Path() + "/x.ini");
-  chmod(folder.Path().c_str(), 0700);
+  // An existing file wins, even in a folder nobody may write (not even root, here).
+  EXPECT_EQ(ChooseSettingsPath("/proc/sys/kernel/ostype", "/c"), "/proc/sys/kernel/ostype");
 }
 
 }  // namespace

@@ -80,7 +80,9 @@ TEST(StunMessageTest, TheFirstUsableMappedAddressOfOurAnswer) {
       {Answer("fedcba9876543210", good), false},
       {Answer(id, "").substr(0, 19), false},
       {Answer(id, Attribute(0x8022, "") + Be16(1) + Be16(8) + Mapped(1, 1).substr(0, 4)), false},
-      {Answer(id, Be16(0x8022) + Be16(100) + good), false}};  // a value past the datagram
+      {Answer(id, Be16(0x8022) + Be16(100) + good), false},        // a value past the datagram
+      {Answer(id, Attribute(0x8022, "xxxx") + good, 8), false},    // past the announced length
+      {Answer(id, Attribute(0x8022, "xxxx") + good, 12), false}};  // only its header within
   for (const auto& [datagram, found] : answers) {
     const auto mapped = ParseBindingResponse(datagram, id);
     ASSERT_EQ(mapped.has_value(), found) << &datagram - &answers[0].first;
