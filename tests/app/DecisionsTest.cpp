@@ -11,23 +11,14 @@ namespace app {
 namespace {
 
 TEST(KeysTest, KeypadNumbersAndTheUserIdBox) {
-  const std::pair<char32_t, std::optional<int>> keys[] = {{U'0', 0},
-                                                          {U'9', 9},
-                                                          {U'*', 10},
-                                                          {U'#', 11},
-                                                          {U'.', 11},
-                                                          {U'A', 12},
-                                                          {U'd', 15},
-                                                          {U'D', 15},
-                                                          {U'a', 12},
-                                                          {U'e', std::nullopt},
-                                                          {U'E', std::nullopt},
-                                                          {U'/', std::nullopt},
-                                                          {U':', std::nullopt},
-                                                          {U'@', std::nullopt},
-                                                          {U'`', std::nullopt}};
-  for (const auto& [key, number] : keys) {
-    EXPECT_EQ(FormKeyNumber(sip::ssInCall, key), number) << static_cast<int>(key);
+  // Each character and the key it sends during a call (-1: none), around each range's edges.
+  const std::string characters = "09*#.AdDaeE/:@`";
+  const int numbers[] = {0, 9, 10, 11, 11, 12, 15, 15, 12, -1, -1, -1, -1, -1, -1};
+  for (std::size_t i = 0; i < characters.size(); ++i) {
+    const char32_t key = static_cast<unsigned char>(characters[i]);
+    EXPECT_EQ(FormKeyNumber(sip::ssInCall, key),
+              numbers[i] < 0 ? std::nullopt : std::optional(numbers[i]))
+        << characters[i];
     EXPECT_EQ(FormKeyNumber(sip::ssRinging, key), std::nullopt);
   }
   EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, kCharEnter), EditKeyAction::Connect);

@@ -61,10 +61,6 @@ TEST(G711Test, PartialUnitsGiveNothing) {
   }
 }
 
-void Collect(void* user, const char* digits, int length) {
-  static_cast<std::string*>(user)->append(digits, static_cast<std::size_t>(length));
-}
-
 TEST(DtmfTest, EveryKeyIsTwoSinesThatSpandspHearsAfterALaw) {
   const std::string names = "0123456789*#ABCD";
   for (int key = 0; key < 16; ++key) {
@@ -81,7 +77,10 @@ TEST(DtmfTest, EveryKeyIsTwoSinesThatSpandspHearsAfterALaw) {
       heard[n] = static_cast<std::int16_t>(SampleAt(coded, n));
     }
     std::string digits;
-    dtmf_rx_state_t* receiver = dtmf_rx_init(nullptr, Collect, &digits);
+    dtmf_rx_state_t* receiver = dtmf_rx_init(
+        nullptr,
+        [](void* to, const char* d, int n) { static_cast<std::string*>(to)->append(d, n); },
+        &digits);
     dtmf_rx(receiver, heard.data(), static_cast<int>(heard.size()));
     dtmf_rx_free(receiver);
     EXPECT_EQ(digits, std::string(1, names[static_cast<std::size_t>(key)]));

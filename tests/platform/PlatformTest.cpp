@@ -117,9 +117,7 @@ TEST(AddressTest, TheHostsOwnAddressAndNames) {
   EXPECT_EQ(ChooseLocalAddress({lo, eth, wifi}, std::nullopt), a("10.0.0.2"));
   EXPECT_EQ(ChooseLocalAddress({lo}, "eth0"), a("127.0.0.1"));
   EXPECT_EQ(ChooseLocalAddress({}, std::nullopt), kNoAddress);
-  EXPECT_NE(GetLocalAddress(), kNoAddress);
   EXPECT_EQ(ResolveAddress("192.0.2.33"), a("192.0.2.33"));
-  EXPECT_EQ(ResolveAddress("localhost"), a("127.0.0.1"));
   EXPECT_EQ(ResolveAddress(""), kNoAddress);
   EXPECT_EQ(AddressToText(a("203.0.113.255")), "203.0.113.255");
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <sstream>
 
 namespace testsupport {
 
@@ -49,11 +50,9 @@ std::vector<std::string> DecodeWithTshark(const std::vector<std::string>& datagr
       RunCommand(prefix + "tshark -n -r capture.pcap " + options +
                  " -T fields -E separator='|' -E occurrence=f " + fields + " 2>/dev/null");
   std::vector<std::string> lines;
-  for (std::size_t start = 0, end; start < decoded.Output.size(); start = end + 1) {
-    end = decoded.Output.find('\n', start);
-    if (end == std::string::npos) end = decoded.Output.size();
-    lines.push_back(decoded.Output.substr(start, end - start));
-  }
+  std::istringstream output(decoded.Output);
+  for (std::string line; std::getline(output, line);)
+    lines.push_back(line);
   return lines;
 }
 

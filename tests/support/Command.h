@@ -15,6 +15,11 @@ struct CommandResult {
 // Runs `command` through /bin/sh with `input` on its standard input.
 CommandResult RunCommand(const std::string& command, const std::string& input = {});
 
+// md5sum's digest of `text`: the oracle of MD5 and of the digest credentials.
+inline std::string Md5sum(const std::string& text) {
+  return RunCommand("md5sum", text).Output.substr(0, 32);
+}
+
 // tshark's fields (-T fields -e ..., one line per packet, fields separated by "|") for
 // `datagrams` sent as UDP from port `from` to port `to` (text2pcap makes the capture);
 // `options` may force a decoder (-d ...).

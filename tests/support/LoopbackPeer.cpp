@@ -58,4 +58,15 @@ std::vector<std::uint16_t> FreeLoopbackPorts(std::size_t count) {
   return ports;
 }
 
+std::uint16_t FreePortPair() {
+  for (const std::uint16_t port : FreeLoopbackPorts(20)) {
+    try {
+      const LoopbackPeer rtp(port), rtcp(static_cast<std::uint16_t>(port + 1));
+      return port;
+    } catch (const std::runtime_error&) {
+    }
+  }
+  throw std::runtime_error("no two free ports in a row");
+}
+
 }  // namespace testsupport

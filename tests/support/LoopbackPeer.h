@@ -35,5 +35,7 @@ std::vector<std::uint16_t> FreeLoopbackPorts(std::size_t count);
 inline std::uint16_t FreeLoopbackPort() {
   return FreeLoopbackPorts(1).front();
 }
+// A free port whose successor is free too, as an RTP port and its RTCP port are.
+std::uint16_t FreePortPair();
 
 }  // namespace testsupport
