@@ -195,9 +195,11 @@ void TCustomSIPClient::HandleMessage() {
     }
     return;
   }
+  // Only a response names the far end for our ACK and BYE: a request of the far end inside the
+  // call (a re-INVITE, say) carries our own address in its To, and is refused before it counts.
+  const int code = StatusCode();
   const std::string to = GetHeader(headerBlock_, "To");
   composer_.RemoteTo = to.empty() ? composer_.RequestTo : to;
-  const int code = StatusCode();
   Reported([&] { ActOnResponse(code); });
 }
 

@@ -235,6 +235,19 @@ TEST_F(EngineTest, FailuresTheUserStartedAreReported) {
   EXPECT_EQ(Sent(), Strings{});
 }
 
+// A request of the far end inside the call (a re-INVITE) names us in its To: the hang-up must
+// still name the far end, as the answer to our INVITE did.
+TEST_F(EngineTest, TheFarEndsRequestsLeaveTheHangUpAddressedToIt) {
+  Reach(ssInCall);
+  const std::string farEnd = GetHeader(last_, "To");  // of our ACK to the answer
+  std::string reInvite = Bye(engine_.CallID());
+  reInvite.replace(0, 3, "INVITE");
+  EXPECT_TRUE(Deliver(reInvite));
+  User([&] { engine_.Cancel(); });
+  ASSERT_EQ(Sent(1), Strings{"BYE"});
+  EXPECT_EQ(GetHeader(last_, "To"), farEnd);
+}
+
 // Each RFC 4475 message with our Call-ID, in a call: dropped by the receive thread, handed
 // over and refused (error 5), or a valid response the state ignores. Nothing is sent, no
 // event is raised, the state stays; then only a BYE of our dialog ends the call.
