@@ -39,16 +39,15 @@ std::optional<TSavedAccount> TAccountSettings::Load() const {
 void TAccountSettings::Save(const std::string& userID, const std::string& name,
                             const std::string& domain, const std::optional<std::string>& password,
                             const std::string& waveIn, const std::string& waveOut) {
-  iniFile_.WriteString(kMainSection, kLastID, userID);
-  iniFile_.WriteString(userID, kName, name);
-  if (password) {
-    iniFile_.WriteString(userID, kPass, RememberedPassword(userID, domain, *password));
-  } else {
-    iniFile_.DeleteKey(userID, kPass);
-  }
-  iniFile_.WriteString(userID, kDomain, domain);
-  iniFile_.WriteString(userID, kWaveIn, waveIn);
-  iniFile_.WriteString(userID, kWaveOut, waveOut);
+  // One replacement of the file, not one per key: each costs two flushes to the disk.
+  iniFile_.Update(
+      {{kMainSection, kLastID, userID},
+       {userID, kName, name},
+       {userID, kPass,
+        password ? std::optional(RememberedPassword(userID, domain, *password)) : std::nullopt},
+       {userID, kDomain, domain},
+       {userID, kWaveIn, waveIn},
+       {userID, kWaveOut, waveOut}});
 }
 
 std::string TAccountSettings::RememberedPassword(const std::string& userID,

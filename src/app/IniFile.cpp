@@ -15,6 +15,10 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
   (void)WriteProfileString(FFileName, section, key, value);
 }
 
+void TIniFile::Update(const std::vector<ProfileChange>& changes) {
+  (void)WriteProfileChanges(FFileName, changes);
+}
+
 void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
   (void)DeleteProfileKey(FFileName, section, key);
 }

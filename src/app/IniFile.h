@@ -1,9 +1,11 @@
-// The settings file object of the main window: the file's full path and four operations over
+// The settings file object of the main window: the file's full path and the operations over
 // the private-profile layer. Every call reads or writes the file anew; nothing is cached.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "app/PrivateProfile.h"
 
 namespace app {
 
@@ -18,6 +20,8 @@ class TIniFile {
   // Creates the file, the section and the key as needed. A failure is ignored and not
   // reported; the file is then left as it was.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  // Several keys set or removed in one replacement of the file; failures as WriteString's.
+  void Update(const std::vector<ProfileChange>& changes);
   // Removes the key; nothing happens when it is absent.
   void DeleteKey(const std::string& section, const std::string& key);
   // Clears `strings`, then adds the section's key names in file order.

@@ -113,6 +113,47 @@ struct Profile {
                  ParseLine(std::move(text), false));
   }
 
+  // Sets the key, creating the section (at the end) and the key (after the section's last key)
+  // as needed; the names are writable and trimmed.
+  void Set(std::string_view section, std::string_view key, std::string_view value) {
+    const std::size_t header = FindSection(section);
+    if (header == std::string::npos) {
+      if (!Lines.empty() && !Trim(Lines.back().Raw).empty()) Append(Lines.size(), std::string());
+      Append(Lines.size(), "[" + std::string(section) + "]");
+      Append(Lines.size(), std::string(key) + "=" + std::string(value));
+      return;
+    }
+    const std::size_t line = FindKey(header, key);
+    if (line != std::string::npos) {
+      // The key keeps the spelling it has in the file.
+      const std::string name = Lines[line].Name;
+      Lines.erase(Lines.begin() + static_cast<std::ptrdiff_t>(line));
+      Append(line, name + "=" + std::string(value));
+      return;
+    }
+    // A new key goes after the section's last key, before any comment or blank line that
+    // separates it from the next section.
+    std::size_t at = header + 1;
+    const std::size_t end = SectionEnd(header);
+    for (std::size_t i = header + 1; i < end; ++i) {
+      if (Lines[i].Kind == LineKind::Key) at = i + 1;
+    }
+    Append(at, std::string(key) + "=" + std::string(value));
+  }
+
+  // Removes every line of the key, so that a later read cannot find a second copy of it;
+  // whether there was one.
+  bool Remove(std::string_view section, std::string_view key) {
+    const std::size_t header = FindSection(section);
+    if (header == std::string::npos) return false;
+    bool removed = false;
+    for (std::size_t line; (line = FindKey(header, Trim(key))) != std::string::npos;) {
+      Lines.erase(Lines.begin() + static_cast<std::ptrdiff_t>(line));
+      removed = true;
+    }
+    return removed;
+  }
+
   std::string Text() const {
     std::string text;
     for (const Line& line : Lines) {
@@ -225,6 +266,11 @@ bool WritableKey(std::string_view key) {
          key.front() != '[' && key.front() != ';' && key.front() != '#';
 }
 
+bool Writable(const ProfileChange& change) {
+  return WritableSection(Trim(change.Section)) && WritableKey(Trim(change.Key)) &&
+         !HasLineBreakOrZero(*change.Value);
+}
+
 }  // namespace
 
 // Letter case is folded for ASCII and for the accented capitals of Latin-1 (U+00C0 to U+00DE
@@ -265,57 +311,40 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
 
 bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
                         std::string_view value) {
-  section = Trim(section);
-  key = Trim(key);
-  if (!WritableSection(section) || !WritableKey(key) || HasLineBreakOrZero(value)) return false;
-  const auto text = Load(fileName);
-  if (!text) return false;
-  Profile profile = Parse(*text);
-
-  const std::size_t header = profile.FindSection(section);
-  if (header == std::string::npos) {
-    if (!profile.Lines.empty() && !Trim(profile.Lines.back().Raw).empty()) {
-      profile.Append(profile.Lines.size(), std::string());
-    }
-    profile.Append(profile.Lines.size(), "[" + std::string(section) + "]");
-    profile.Append(profile.Lines.size(), std::string(key) + "=" + std::string(value));
-    return Replace(fileName, profile.Text());
-  }
-
-  const std::size_t line = profile.FindKey(header, key);
-  if (line != std::string::npos) {
-    // The key keeps the spelling it has in the file.
-    const std::string name = profile.Lines[line].Name;
-    profile.Lines.erase(profile.Lines.begin() + static_cast<std::ptrdiff_t>(line));
-    profile.Append(line, name + "=" + std::string(value));
-    return Replace(fileName, profile.Text());
-  }
-
-  // A new key goes after the section's last key, before any comment or blank line that
-  // separates it from the next section.
-  std::size_t at = header + 1;
-  const std::size_t end = profile.SectionEnd(header);
-  for (std::size_t i = header + 1; i < end; ++i) {
-    if (profile.Lines[i].Kind == LineKind::Key) at = i + 1;
-  }
-  profile.Append(at, std::string(key) + "=" + std::string(value));
-  return Replace(fileName, profile.Text());
+  return WriteProfileChanges(fileName,
+                             {{std::string(section), std::string(key), std::string(value)}});
 }
 
 bool DeleteProfileKey(const std::string& fileName, std::string_view section, std::string_view key) {
+  return WriteProfileChanges(fileName, {{std::string(section), std::string(key), std::nullopt}});
+}
+
+bool WriteProfileChanges(const std::string& fileName, const std::vector<ProfileChange>& changes) {
+  // Names and values that cannot be written fail before the file is even read.
+  bool all = true;
+  std::vector<const ProfileChange*> writable;
+  for (const ProfileChange& change : changes) {
+    if (!change.Value || Writable(change)) {
+      writable.push_back(&change);
+    } else {
+      all = false;
+    }
+  }
+  if (writable.empty()) return all;
   const auto text = Load(fileName);
   if (!text) return false;
   Profile profile = Parse(*text);
-  const std::size_t header = profile.FindSection(section);
-  if (header == std::string::npos) return true;
-  bool removed = false;
-  // Every line of the key goes, so that a later read cannot find a second copy of it.
-  for (std::size_t line; (line = profile.FindKey(header, Trim(key))) != std::string::npos;) {
-    profile.Lines.erase(profile.Lines.begin() + static_cast<std::ptrdiff_t>(line));
-    removed = true;
+  bool changed = false;
+  for (const ProfileChange* change : writable) {
+    if (change->Value) {
+      profile.Set(Trim(change->Section), Trim(change->Key), *change->Value);
+      changed = true;
+    } else {
+      changed = profile.Remove(change->Section, change->Key) || changed;
+    }
   }
-  if (!removed) return true;
-  return Replace(fileName, profile.Text());
+  if (!changed) return all;
+  return Replace(fileName, profile.Text()) && all;
 }
 
 std::vector<std::string> ReadProfileSection(const std::string& fileName, std::string_view section) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,20 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
 // a key name starting with "[", ";" or "#").
 bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
                         std::string_view value);
+
+// One change of a settings file: the key set to the value, or removed when there is none.
+struct ProfileChange {
+  std::string Section;
+  std::string Key;
+  std::optional<std::string> Value;
+};
+
+// Makes the changes in order, reading the file once and replacing it once, as the single
+// writes and removals below would one after the other. A change that cannot be written (see
+// WriteProfileString) is left out and the others are made; the result is then false. False
+// too, leaving the file as it was, when it cannot be read or replaced. A file that nothing
+// changes is not touched.
+bool WriteProfileChanges(const std::string& fileName, const std::vector<ProfileChange>& changes);
 
 // Removes the key (every line of it in the section). Nothing happens, and the file is not
 // touched, when the file, the section or the key is absent. Returns false when the file could

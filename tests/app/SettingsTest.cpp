@@ -2,6 +2,7 @@
 // whole, and where it lies.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/AccountSettings.h"
 #include "app/PrivateProfile.h"
 #include "app/SettingsPath.h"
 #include "support/Command.h"
@@ -107,6 +109,45 @@ TEST_F(SettingsTest, ANewFileIsPrivateAndAFailedWriteChangesNothing) {
   EXPECT_EQ(Read(), "[s]\nk=1\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()), {}),
             1);  // no temporary file
+}
+
+// A registration saves six keys: one replacement of the file (each costs two flushes to the
+// disk), with what the six writes one by one would have left.
+TEST_F(SettingsTest, AnAccountIsSavedInOneReplacement) {
+  const std::string before = "[Telvarion]\r\nLastID=9\r\n[0123]\r\nPass={x}\r\nWaveIn=Old\r\n";
+  const std::string alone = folder_.Path() + "/alone.ini";
+  std::ofstream(alone, std::ios::binary) << before;
+  for (const auto& [section, key, value] : {std::tuple{"Telvarion", "LastID", "0123"},
+                                            {"0123", "Name", "Alice"},
+                                            {"0123", "Domain", "d"},
+                                            {"0123", "WaveIn", "Mic"},
+                                            {"0123", "WaveOut", "Spk"}}) {
+    ASSERT_TRUE(WriteProfileString(alone, section, key, value));
+    if (std::string(key) == "Name") {
+      ASSERT_TRUE(DeleteProfileKey(alone, "0123", "Pass"));
+    }
+  }
+  Write(before);
+  const int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  // Its temporary file's creation between two renames keeps the kernel from merging them.
+  ASSERT_GE(inotify_add_watch(events, folder_.Path().c_str(), IN_CREATE | IN_MOVED_TO), 0);
+  TIniFile ini(file_);
+  TAccountSettings(ini).Save("0123", "Alice", "d", std::nullopt, "Mic", "Spk");
+  int replacements = 0;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t got; (got = read(events, buffer, sizeof buffer)) > 0;) {
+    for (char* at = buffer; at < buffer + got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      replacements +=
+          (event->mask & IN_MOVED_TO) != 0 && std::string(event->name) == "telvarion.ini";
+      at += sizeof(inotify_event) + event->len;
+    }
+  }
+  close(events);
+  EXPECT_EQ(replacements, 1);
+  std::ostringstream expected;
+  expected << std::ifstream(alone, std::ios::binary).rdbuf();
+  EXPECT_EQ(Read(), expected.str());
 }
 
 // A writer killed (SIGKILL) at a random moment: the file is always the old content plus whole
