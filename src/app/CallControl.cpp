@@ -23,14 +23,15 @@ namespace {
 constexpr std::string_view kPhoneBookTitle = "CARNET D'ADRESSES";
 constexpr std::string_view kClosedCaption = "Fermer";
 constexpr std::string_view kPublicAddressCaption = "Votre adresse IP publique :";
+// Posted to ourselves: an error's message box, shown once the hand-off that raised it is over.
+constexpr std::uint32_t kErrorBoxMessage = 1027;
 
 }  // namespace
 
 TCallControl::TCallControl(TCallView& view, platform::HandOff& handOff,
                            const TCallControlOptions& options)
-    : view_(view), options_(options) {
-  const platform::Window window{&handOff, this};
-  if (options_.Wave != nullptr) platform::RunGuarded([&] { CreateProtocolObjects(window); });
+    : view_(view), options_(options), window_{&handOff, this} {
+  if (options_.Wave != nullptr) platform::RunGuarded([&] { CreateProtocolObjects(window_); });
   SetMode(TPanel::Connexion);
   iniFile_ = std::make_unique<TIniFile>(options_.SettingsPath);
   phoneBook_ =
@@ -39,6 +40,7 @@ TCallControl::TCallControl(TCallView& view, platform::HandOff& handOff,
 }
 
 TCallControl::~TCallControl() {
+  alive_.request_stop();
   if (options_.Wave != nullptr) options_.Wave->UnwatchDevices();
   if (sipClient_) {
     // The engine's destruction still un-registers, but the window it would report to is
@@ -121,6 +123,11 @@ void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
       break;
     case platform::kDeviceChange:
       WMDeviceChange();
+      break;
+    case kErrorBoxMessage:
+      if (const auto* notice = std::get_if<platform::Notice>(&message.Data)) {
+        view_.ShowMessage(notice->Text);
+      }
       break;
     default:
       break;
@@ -257,8 +264,12 @@ void TCallControl::SIPRegistered() {
 }
 
 void TCallControl::SIPError() {
-  view_.ShowMessage(
-      SipErrorText(sipClient_->ErrorCode(), sipClient_->Domain(), sipClient_->HeaderBlock()));
+  // A modal box inside the SIP hand-off would hold the receive thread, and every datagram
+  // behind this one (a far end's BYE), until the user pressed OK: it waits for the hand-off.
+  window_.Post({kErrorBoxMessage,
+                platform::Notice{SipErrorText(sipClient_->ErrorCode(), sipClient_->Domain(),
+                                              sipClient_->HeaderBlock())}},
+               alive_.get_token());
 }
 
 void TCallControl::SIPCallAnswered() {

@@ -112,6 +112,9 @@ class TCallControl final : public platform::MessageTarget {
 
   TCallView& view_;
   const TCallControlOptions options_;
+  const platform::Window window_;
+  // Stopped when this object goes: what it posted to itself is then never delivered.
+  std::stop_source alive_;
   std::unique_ptr<TIniFile> iniFile_;
   std::unique_ptr<sip::TSIPClient> sipClient_;
   std::unique_ptr<media::TRTPClient> rtpClient_;

@@ -36,9 +36,14 @@ struct CaptureBlock {
   WaveHeader* Header = nullptr;
 };
 
+// A text for the window to show, once the hand-off that produced it has returned.
+struct Notice {
+  std::string Text;
+};
+
 struct WindowMessage {
   std::uint32_t Message = 0;
-  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock> Data;
+  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock, Notice> Data;
 };
 
 // What a window procedure is: the receiver of hand-off messages, always on the main thread.
@@ -59,8 +64,9 @@ class HandOff {
   // and Send returns false at once. Called on the main thread, it delivers directly.
   virtual bool Send(MessageTarget& target, const WindowMessage& message, std::stop_token stop) = 0;
 
-  // Queues the message for the main thread and returns at once.
-  virtual void Post(MessageTarget& target, const WindowMessage& message) = 0;
+  // Queues the message for the main thread and returns at once. When `stop` is requested
+  // before the delivery has begun (its target is going away), the message is dropped.
+  virtual void Post(MessageTarget& target, const WindowMessage& message, std::stop_token stop) = 0;
 };
 
 // A "window handle" as the protocol objects are created with: where their messages go.
@@ -69,8 +75,8 @@ struct Window {
   MessageTarget* Target = nullptr;
 
   // Posts `message` when there is somewhere to post it.
-  void Post(const WindowMessage& message) const {
-    if (Channel != nullptr && Target != nullptr) Channel->Post(*Target, message);
+  void Post(const WindowMessage& message, std::stop_token stop = {}) const {
+    if (Channel != nullptr && Target != nullptr) Channel->Post(*Target, message, std::move(stop));
   }
 };
 

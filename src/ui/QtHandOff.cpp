@@ -26,8 +26,9 @@ bool QtHandOff::Send(platform::MessageTarget& target, const platform::WindowMess
   return pending->WaitDelivered();
 }
 
-void QtHandOff::Post(platform::MessageTarget& target, const platform::WindowMessage& message) {
-  Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::stop_token{}));
+void QtHandOff::Post(platform::MessageTarget& target, const platform::WindowMessage& message,
+                     std::stop_token stop) {
+  Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::move(stop)));
 }
 
 void QtHandOff::Enqueue(std::shared_ptr<platform::PendingMessage> pending) {

@@ -31,7 +31,8 @@ class QtHandOff final : public QObject, public platform::HandOff {
 
   bool Send(platform::MessageTarget& target, const platform::WindowMessage& message,
             std::stop_token stop) override;
-  void Post(platform::MessageTarget& target, const platform::WindowMessage& message) override;
+  void Post(platform::MessageTarget& target, const platform::WindowMessage& message,
+            std::stop_token stop) override;
 
  private:
   void Enqueue(std::shared_ptr<platform::PendingMessage> pending);

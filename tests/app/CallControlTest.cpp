@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/LevelTrace.h"
 #include "app/PrivateProfile.h"
@@ -53,7 +54,10 @@ struct View final : TCallView {
     Note("entry " + name + "=" + number);
   }
   void Focus(TBox box) override { Note("focus " + std::to_string(static_cast<int>(box))); }
-  void ShowMessage(const std::string& text) override { Note("message " + text); }
+  void ShowMessage(const std::string& text) override {
+    Note("message " + text);
+    if (WhileBoxShown) WhileBoxShown();  // a modal box runs the loop until it is closed
+  }
   bool Confirm(const std::string& question) override { return Note("question " + question), Yes; }
   void NoteState(std::string_view) override {}
 
@@ -62,6 +66,7 @@ struct View final : TCallView {
     return std::string(text.value_or("(design)"));
   }
 
+  std::function<void()> WhileBoxShown;
   TAccount Typed{"Alice", "0123", "pw", "127.0.0.1", true};
   Strings Log, Contacts;
   std::vector<int> Peaks;
@@ -196,6 +201,22 @@ TEST_F(CallControlTest, ARegistrationSavesTheAccountAndTheNextStartLoadsIt) {
   ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
   EXPECT_EQ(ReadProfileString(file, "0123", "Pass", "none"), "none");
   EXPECT_EQ(ReadProfileString(file, "0123", "Name", ""), "Design");
+}
+
+// An error raised while a datagram is handled (a challenge without its header) opens its box
+// once that hand-off is over: while the box is open, the server's next answer is handled.
+TEST_F(CallControlTest, AnErrorBoxLeavesTheSipHandOffFree) {
+  Start();
+  bool registeredMeanwhile = false;
+  view_.WhileBoxShown = [&] {
+    Reply(200);
+    registeredMeanwhile = Await([&] { return view_.Panel == TPanel::PhoneBook; });
+  };
+  control_->ConnectClick();
+  Next("REGISTER");
+  Reply(407);
+  ASSERT_TRUE(Await([&] { return Shown("message Accès refusé"); }));
+  EXPECT_TRUE(registeredMeanwhile);
 }
 
 TEST_F(CallControlTest, ACallCarriesSpeechAndKeysButNotSilence) {

@@ -27,8 +27,9 @@ class EventLoopHandOff final : public platform::HandOff {
     Enqueue(pending);
     return pending->WaitDelivered();
   }
-  void Post(platform::MessageTarget& target, const Message& message) override {
-    Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::stop_token{}));
+  void Post(platform::MessageTarget& target, const Message& message,
+            std::stop_token stop) override {
+    Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::move(stop)));
   }
 
   // Delivers messages as they come until `done` holds or `timeout` has passed; whether it holds.
