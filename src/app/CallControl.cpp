@@ -253,6 +253,8 @@ void TCallControl::SIPStateChange() {
   if (display.Status) view_.ShowCaption(TCaption::Status, *display.Status);
   if (display.Panel) SetMode(*display.Panel);
   view_.SetWaitPanelHeight(display.WaitPanelHeight);
+  // The trace lies over the status text: once the call is over, the text must be read.
+  if (sipClient_->State() != sip::ssInCall) view_.ClearLevelTrace();
 }
 
 void TCallControl::SIPRegistered() {
@@ -308,7 +310,8 @@ void TCallControl::CaptureDone(const platform::CaptureBlock& block) {
   platform::WaveHeader& header = *block.Header;
   const LevelTrace trace = TraceLevels(std::span<const std::uint8_t>(
       reinterpret_cast<const std::uint8_t*>(header.Data), header.BufferLength));
-  view_.ShowLevelTrace(trace);
+  // Blocks handed back after the hang-up draw nothing over the status of the ended call.
+  if (sipClient_->State() == sip::ssInCall) view_.ShowLevelTrace(trace);
   if (IsSpeech(trace.Peak)) {
     audio_->InputDone(block.Device, header);
   } else {

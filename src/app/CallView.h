@@ -51,6 +51,8 @@ class TCallView {
   virtual void SelectDevices(int output, int input) = 0;
   // The level trace of the last capture block, drawn over the previous one.
   virtual void ShowLevelTrace(const LevelTrace& trace) = 0;
+  // The trace gone: what lies under it (the status text) shows again.
+  virtual void ClearLevelTrace() = 0;
   // The phone book: the names (the list sorts them), the number box, the entry form.
   virtual void ShowContacts(const std::vector<std::string>& names) = 0;
   virtual void RemoveSelectedContact() = 0;

@@ -276,6 +276,10 @@ void TMainForm::ShowLevelTrace(const app::LevelTrace& trace) {
   FForm->PaintBox1->update();
 }
 
+void TMainForm::ClearLevelTrace() {
+  FForm->PaintBox1->Clear();
+}
+
 void TMainForm::ShowContacts(const std::vector<std::string>& names) {
   FForm->PhoneBookList->clear();
   for (const std::string& name : names)

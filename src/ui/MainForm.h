@@ -47,6 +47,7 @@ class TMainForm : public QWidget, public app::TCallView {
                    bool connectEnabled) override;
   void SelectDevices(int output, int input) override;
   void ShowLevelTrace(const app::LevelTrace& trace) override;
+  void ClearLevelTrace() override;
   void ShowContacts(const std::vector<std::string>& names) override;
   void RemoveSelectedContact() override;
   void ShowNumber(const std::string& number) override;

@@ -22,6 +22,12 @@ QImage& TPaintBox::Canvas() {
   return FCanvas;
 }
 
+void TPaintBox::Clear() {
+  FCanvas = QImage();
+  setAttribute(Qt::WA_OpaquePaintEvent, false);
+  update();
+}
+
 void TPaintBox::paintEvent(QPaintEvent*) {
   if (FCanvas.isNull()) return;
   QPainter painter(this);

@@ -1,5 +1,6 @@
 // A paint box: a surface that paints nothing by itself. Its owner draws on Canvas() (the level
-// trace of each capture buffer) and the box shows the last drawing until the next one.
+// trace of each capture buffer) and the box shows the last drawing until the next one, or
+// until Clear, after which it shows what lies under it again.
 #pragma once
 
 #include <QImage>
@@ -15,6 +16,7 @@ class TPaintBox : public QWidget {
 
   // The drawing surface, the box's size; call update() after drawing on it.
   QImage& Canvas();
+  void Clear();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

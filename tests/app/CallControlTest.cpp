@@ -47,6 +47,7 @@ struct View final : TCallView {
   }
   void SelectDevices(int, int) override {}
   void ShowLevelTrace(const LevelTrace& trace) override { Peaks.push_back(trace.Peak); }
+  void ClearLevelTrace() override {}
   void ShowContacts(const Strings& names) override { Contacts = names; }
   void RemoveSelectedContact() override { Note("removed"); }
   void ShowNumber(const std::string& number) override { Note("number " + number); }

@@ -1,6 +1,7 @@
 // Where the end-to-end scripts click, from the form itself: for each widget they click or type
 // into, a shell assignment of its centre in the window's client coordinates ("Connect=(308 244)");
-// for the phone book list, its first row's centre.
+// for the phone book list, its first row's centre; where they look, the level trace's paint box
+// as a crop geometry ("PaintBox1_area=240x50+104+115").
 //   QT_QPA_PLATFORM=offscreen e2e_coordinates > coordinates.sh
 #include <QApplication>
 #include <QListWidget>
@@ -30,5 +31,9 @@ int main(int argc, char** argv) {
   list->addItem("Echo");
   list->doItemsLayout();
   print("PhoneBookList", list->viewport(), list->visualItemRect(list->item(0)));
+  const auto* box = window.findChild<QWidget*>("PaintBox1");
+  if (box == nullptr) return 1;
+  const QPoint corner = box->mapTo(&window, QPoint(0, 0));
+  std::printf("PaintBox1_area=%dx%d+%d+%d\n", box->width(), box->height(), corner.x(), corner.y());
   return 0;
 }
