@@ -214,6 +214,13 @@ void TMainForm::ShowPanel(app::TPanel panel, std::optional<std::string_view> tit
   FForm->PhoneBookPanel->setVisible(panel == app::TPanel::PhoneBook);
   FForm->PhoneEntryPanel->setVisible(panel == app::TPanel::PhoneEntry);
   FForm->Title->setText(title ? Text(*title) : FForm->Title->Hint());
+  // A box keeps the focus when its panel hides, and the wait panel has no control to take it:
+  // the keys would go on landing in a box nobody sees. The panel's first control takes them.
+  if (const QWidget* focused = focusWidget(); focused == nullptr || !focused->isVisible()) {
+    QWidget* const first[] = {FForm->Username, FForm->WaitPanel, FForm->PhoneBookList,
+                              FForm->PhoneEntryName};
+    first[static_cast<int>(panel)]->setFocus();
+  }
   const int mode = static_cast<int>(panel);
   LogEvent({"panel", QString::number(mode), kPanelNames[mode]});
   LogShownTexts(*this);
@@ -364,6 +371,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   }
   if (key == 0) return QWidget::eventFilter(watched, event);  // arrows and the like
   if (FControl) FControl->FormKeyPress(key);
+  // A control on a hidden panel is never typed into; the key still made its tone above.
+  if (const auto* control = qobject_cast<const QWidget*>(watched); !control->isVisible()) {
+    return true;
+  }
   for (const QWidget* box :
        {FForm->Username, FForm->UserID, FForm->Password, FForm->Domain, FForm->Addr}) {
     if (watched == box) return EditKeyPress(box, key);

@@ -60,6 +60,33 @@ class WindowTest : public QObject {
     compare("connexion-no-device");
   }
 
+  // Each panel change that hides the focused box (connecting, registered, calling): the keys
+  // go to the new panel, and a hidden box takes none even when sent one.
+  void KeysNeverReachAHiddenBox() {
+    ui::TMainForm window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    using app::TPanel;
+    const struct {
+      const char* Box;
+      TPanel Shown, Next;
+    } changes[] = {{"Domain", TPanel::Connexion, TPanel::Wait},
+                   {"Username", TPanel::Connexion, TPanel::PhoneBook},
+                   {"PhoneBookNumber", TPanel::PhoneBook, TPanel::Wait}};
+    for (const auto& change : changes) {
+      auto* box = window.findChild<QLineEdit*>(change.Box);
+      window.ShowPanel(change.Shown, std::nullopt);
+      box->setFocus();
+      box->setText("x");
+      window.ShowPanel(change.Next, std::nullopt);
+      QWidget* focused = QApplication::focusWidget();
+      QVERIFY2(focused != nullptr && focused->isVisible(), change.Box);
+      QTest::keyClicks(focused, "9");
+      QTest::keyClicks(box, "9");
+      QCOMPARE(box->text(), QStringLiteral("x"));
+    }
+  }
+
   void KeysAndTheKeypad() {
     testsupport::TestWaveBackend wave;
     ui::TMainFormOptions options;
