@@ -13,6 +13,7 @@
 #include "media/RtpClient.h"
 #include "net/StunClient.h"
 #include "platform/Address.h"
+#include "platform/NameLookup.h"
 #include "platform/SilentAbort.h"
 #include "sip/SipClient.h"
 
@@ -25,6 +26,8 @@ constexpr std::string_view kClosedCaption = "Fermer";
 constexpr std::string_view kPublicAddressCaption = "Votre adresse IP publique :";
 // Posted to ourselves: an error's message box, shown once the hand-off that raised it is over.
 constexpr std::uint32_t kErrorBoxMessage = 1027;
+// The far end's media address, when the answer named it rather than numbered it.
+constexpr std::uint32_t kMediaLookupMessage = 1028;
 
 }  // namespace
 
@@ -123,6 +126,13 @@ void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
       break;
     case platform::kDeviceChange:
       WMDeviceChange();
+      break;
+    case kMediaLookupMessage:
+      if (const auto* resolved = std::get_if<platform::ResolvedName>(&message.Data)) {
+        if (sipClient_->State() == sip::ssInCall) {
+          StartMedia(platform::AddressToText(resolved->Address), remoteMediaPort_);
+        }
+      }
       break;
     case kErrorBoxMessage:
       if (const auto* notice = std::get_if<platform::Notice>(&message.Data)) {
@@ -242,6 +252,7 @@ void TCallControl::CancelClick() {
     return;
   }
   if (sipClient_) platform::RunGuarded([this] { sipClient_->Cancel(); });
+  mediaLookup_.Cancel();
   // Both media stops run in every state, also when no call ever started.
   if (rtcpClient_) platform::RunGuarded([this] { rtcpClient_->Stop(); });
   if (audio_) audio_->Stop();
@@ -278,16 +289,28 @@ void TCallControl::SIPCallAnswered() {
   const std::optional<RemoteMedia> media = ReadRemoteMedia(sipClient_->RemoteSDP());
   // Without an address of our own there are no media objects: the call goes on unheard.
   if (!media || !audio_) return;
+  // A far end named rather than numbered is looked up off the main thread: its media start
+  // once the address is in, after the ACK rather than before it.
+  if (platform::NeedsNameLookup(media->Address)) {
+    remoteMediaPort_ = media->Port;
+    mediaLookup_.Start(window_, kMediaLookupMessage, media->Address);
+    return;
+  }
+  StartMedia(media->Address, media->Port);
+}
+
+void TCallControl::StartMedia(const std::string& address, std::uint16_t port) {
   // A media socket that cannot be had leaves the call without sound, silently; it must not
   // abandon the engine's handling of the answer, which still owes the ACK.
   platform::RunGuarded([&] {
-    rtcpClient_->SetRemote(media->Address, media->Port);
+    rtcpClient_->SetRemote(address, port);
     audio_->Start(rtcpClient_.get());
     rtcpClient_->Start();
   });
 }
 
 void TCallControl::SIPCallEnded() {
+  mediaLookup_.Cancel();
   if (audio_) {
     platform::RunGuarded([this] { rtcpClient_->Stop(); });
     audio_->Stop();

@@ -23,6 +23,7 @@
 #include "app/IniFile.h"
 #include "app/PhoneBook.h"
 #include "platform/HandOff.h"
+#include "platform/NameLookup.h"
 #include "platform/WaveDevice.h"
 
 namespace media {
@@ -109,6 +110,8 @@ class TCallControl final : public platform::MessageTarget {
   void SIPCallAnswered();
   void SIPCallEnded();
   void STUNPublicAddress();
+  // The far end's media, once its address is known.
+  void StartMedia(const std::string& address, std::uint16_t port);
 
   TCallView& view_;
   const TCallControlOptions options_;
@@ -131,6 +134,8 @@ class TCallControl final : public platform::MessageTarget {
   // The wait panel's button closes it (the call is over) instead of cancelling.
   bool closes_ = false;
   std::string shownAddress_;
+  platform::NameLookup mediaLookup_;
+  std::uint16_t remoteMediaPort_ = 0;
 };
 
 }  // namespace app

@@ -25,12 +25,20 @@ void TCustomSTUNClient::Start(const std::string& serverHost) {
     thread_.Start(
         window_, [this] { return ReceiveOne(); }, [this] { InterruptReceive(); },
         /*endAfterHandOff=*/true);
-    const auto server =
-        platform::MakeSocketAddress(serverPort_, platform::ResolveAddress(serverHost));
-    const std::string request = BuildBindingRequest(transactionID_);
-    // Sent once; an unreachable server simply never answers.
-    platform::SendTo(Socket(), request.data(), request.size(), server);
+    // A name server that does not answer must not hold the window: for a name, the request
+    // goes out once the address has come back in a message.
+    if (platform::NeedsNameLookup(serverHost)) {
+      return lookup_.Start(window_, message_, serverHost);
+    }
+    SendRequest(platform::ResolveAddress(serverHost));
   });
+}
+
+void TCustomSTUNClient::SendRequest(std::uint32_t server) {
+  const std::string request = BuildBindingRequest(transactionID_);
+  // Sent once; an unreachable server simply never answers.
+  platform::SendTo(Socket(), request.data(), request.size(),
+                   platform::MakeSocketAddress(serverPort_, server));
 }
 
 std::optional<platform::WindowMessage> TCustomSTUNClient::ReceiveOne() {
@@ -42,6 +50,10 @@ std::optional<platform::WindowMessage> TCustomSTUNClient::ReceiveOne() {
 }
 
 void TCustomSTUNClient::HandleNotify(const platform::WindowMessage& message) {
+  if (const auto* resolved = std::get_if<platform::ResolvedName>(&message.Data)) {
+    if (IsOpen()) SendRequest(resolved->Address);
+    return;
+  }
   const auto* mapped = std::get_if<platform::Endpoint>(&message.Data);
   if (mapped == nullptr) return;
   public_ = *mapped;

@@ -1,8 +1,9 @@
 // Learns the host's public IPv4 address from a STUN server: one Binding Request from local
 // port 3478, one receive thread waiting for the matching Binding Response, whose mapped address
-// travels to the main thread in the hand-off message (number 1026). The owner passes that
-// message to HandleNotify; the socket is then closed, which frees port 3478. There is no
-// retransmission and no time-out: without an answer the client waits until it is destroyed.
+// travels to the main thread in the hand-off message (number 1026). A server given by name is
+// looked up off the main thread, its address coming back in a message of the same number. The owner
+// passes that message to HandleNotify; the socket is then closed, which frees port 3478. There is
+// no retransmission and no time-out: without an answer the client waits until it is destroyed.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "net/StunMessage.h"
 #include "net/UdpClient.h"
 #include "platform/HandOff.h"
+#include "platform/NameLookup.h"
 #include "platform/ReceiveThread.h"
 
 namespace net {
@@ -41,6 +43,7 @@ class TCustomSTUNClient : public TCustomUDPClient {
 
  private:
   std::optional<platform::WindowMessage> ReceiveOne();
+  void SendRequest(std::uint32_t server);
 
   const platform::Window window_;
   const std::uint32_t message_;
@@ -48,6 +51,7 @@ class TCustomSTUNClient : public TCustomUDPClient {
   const std::uint16_t serverPort_;
   const std::string transactionID_;
   platform::ReceiveThread thread_;
+  platform::NameLookup lookup_;
   std::string receiveBuffer_;  // the receive thread's own
   platform::Endpoint public_;
 };

@@ -36,6 +36,12 @@ struct CaptureBlock {
   WaveHeader* Header = nullptr;
 };
 
+// A host name and the address it resolved to (all ones when it did not).
+struct ResolvedName {
+  std::string Host;
+  std::uint32_t Address = 0;  // network byte order
+};
+
 // A text for the window to show, once the hand-off that produced it has returned.
 struct Notice {
   std::string Text;
@@ -43,7 +49,7 @@ struct Notice {
 
 struct WindowMessage {
   std::uint32_t Message = 0;
-  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock, Notice> Data;
+  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock, ResolvedName, Notice> Data;
 };
 
 // What a window procedure is: the receiver of hand-off messages, always on the main thread.

@@ -65,28 +65,33 @@ void TCustomSIPClient::Register(const std::string& displayName, const std::strin
     password_ = password;
     headerBlock_.clear();
     receiveBuffer_.clear();
-
-    const std::uint32_t server = platform::ResolveAddress(domain);
-    if (server == platform::kNoAddress) Fail(net::kErrorNoAddress);
-    serverAddressText_ = platform::AddressToText(server);
-
-    composer_.SetAccount(displayName, domain, userID, platform::GetTickCount());
-    Open();
-    Bind(localPort_);
-    threadCallID_ = composer_.DialogCallID();
-    thread_.Start(
-        window_, [this] { return ReceiveOne(); }, [this] { InterruptReceive(); });
-    serverAddress_ = platform::MakeSocketAddress(serverPort_, server);
-
-    registered_ = false;
-    composer_.RemoteTo.clear();
-    state_ = ssIdle;
-    pending_ = pkRegister;
-    SetState(ssRegistering);
-    composer_.RequestURI = "sip:" + domain;
-    composer_.RequestTo = displayName + " <sip:" + userID + "@" + domain + ">";
-    NewRequest("REGISTER", composer_.RequestTo, "", "");
+    // A name server that does not answer must not hold the window: the registration goes on
+    // in Connect once the name's address has come back in a message.
+    if (platform::NeedsNameLookup(domain)) return lookup_.Start(window_, message_, domain);
+    Connect(platform::ResolveAddress(domain));
   });
+}
+
+void TCustomSIPClient::Connect(std::uint32_t server) {
+  if (server == platform::kNoAddress) Fail(net::kErrorNoAddress);
+  serverAddressText_ = platform::AddressToText(server);
+
+  composer_.SetAccount(displayName_, domain_, userID_, platform::GetTickCount());
+  Open();
+  Bind(localPort_);
+  threadCallID_ = composer_.DialogCallID();
+  thread_.Start(
+      window_, [this] { return ReceiveOne(); }, [this] { InterruptReceive(); });
+  serverAddress_ = platform::MakeSocketAddress(serverPort_, server);
+
+  registered_ = false;
+  composer_.RemoteTo.clear();
+  state_ = ssIdle;
+  pending_ = pkRegister;
+  SetState(ssRegistering);
+  composer_.RequestURI = "sip:" + domain_;
+  composer_.RequestTo = displayName_ + " <sip:" + userID_ + "@" + domain_ + ">";
+  NewRequest("REGISTER", composer_.RequestTo, "", "");
 }
 
 void TCustomSIPClient::Unregister() {
@@ -114,6 +119,8 @@ void TCustomSIPClient::Invite(const std::string& number) {
 }
 
 void TCustomSIPClient::Cancel() {
+  // A registration still waiting for its server's address is given up with the rest.
+  lookup_.Cancel();
   Reported([&] {
     switch (state_) {
       case ssRegistering:
@@ -153,6 +160,10 @@ void TCustomSIPClient::Cancel() {
 }
 
 void TCustomSIPClient::Dispatch(const platform::WindowMessage& message) {
+  if (const auto* resolved = std::get_if<platform::ResolvedName>(&message.Data)) {
+    Reported([&] { Connect(resolved->Address); });
+    return;
+  }
   const auto* framed = std::get_if<platform::FramedMessage>(&message.Data);
   if (framed == nullptr) return;
   headerBlock_ = framed->HeaderBlock;
@@ -163,6 +174,7 @@ void TCustomSIPClient::Dispatch(const platform::WindowMessage& message) {
 void TCustomSIPClient::Close() {
   // A Reported scope of its own, so that the best-effort un-registration below never raises
   // the error event: closing is not an operation the user waits on.
+  lookup_.Cancel();
   Reported([&] {
     if (registered_) {
       // Cleared first: a later Register must not send a second un-registration on the

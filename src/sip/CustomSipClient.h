@@ -4,8 +4,9 @@
 // In: the owner's operations (Register, Unregister, Invite, Cancel, SetMedia) on the main
 // thread, and the server's datagrams, which a receive thread frames and hands to the main
 // thread, header block and body inside a synchronous message (number 1025); the owner passes
-// that message to Dispatch. Out: requests and the 200 to the server's BYE, and the virtual
-// operations that TSIPClient turns into events.
+// that message to Dispatch. A domain given as a name is looked up off the main thread, its
+// address coming back in a message of the same number. Out: requests and the 200 to the server's
+// BYE, and the virtual operations that TSIPClient turns into events.
 //
 // Each request is sent once: no retransmission, no transaction timers, no registration
 // refresh. Failures follow the silent abort: the error number is stored in ErrorCode and the
@@ -18,6 +19,7 @@
 
 #include "net/UdpClient.h"
 #include "platform/HandOff.h"
+#include "platform/NameLookup.h"
 #include "platform/ReceiveThread.h"
 #include "sip/SipComposer.h"
 #include "sip/SipState.h"
@@ -76,6 +78,8 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   // Runs a step whose failure the user must hear of: the outermost one raises SIPError.
   template <typename Step>
   void Reported(Step&& step);
+  // The rest of Register once the server's address is known (all ones: it is not).
+  void Connect(std::uint32_t server);
   std::optional<platform::WindowMessage> ReceiveOne();
   void NewRequest(std::string_view method, const std::string& to, const std::string& body,
                   const std::string& extraHeaders);
@@ -97,6 +101,7 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   const std::uint16_t serverPort_;
   const std::uint32_t createdTick_;
   platform::ReceiveThread thread_;
+  platform::NameLookup lookup_;
   platform::SocketAddress serverAddress_{};
   std::string serverAddressText_;
   SipComposer composer_;  // Expires, Via, Contact, From, branch, Call-ID, CSeq, URIs, To values

@@ -104,13 +104,14 @@ class StunClientTest : public ::testing::Test, public platform::MessageTarget {
 TEST_F(StunClientTest, OneRequestOneAnswerThenThePortIsFreeForAnother) {
   int found = 0;
   client_.OnPublicAddress = [&](TSTUNClient&) { ++found; };
-  client_.Start("127.0.0.1");
-  const std::string request = server_.Receive().value();
-  ASSERT_EQ(request.size(), 20u);
+  client_.Start("localhost");  // looked up off the main thread: sent once the address is in
+  std::optional<std::string> request;
+  ASSERT_TRUE(loop_.RunUntil([&] { return (request = server_.Receive(1ms)).has_value(); }, 2s));
+  ASSERT_EQ(request->size(), 20u);
   server_.SendTo(
-      port_, Answer(request.substr(4), Attribute(0x8022, "") + Attribute(1, Mapped(1, 3478)), 4));
+      port_, Answer(request->substr(4), Attribute(0x8022, "") + Attribute(1, Mapped(1, 3478)), 4));
   server_.SendTo(port_, Answer("another-request!", Attribute(1, Mapped(1, 1, 1))));
-  server_.SendTo(port_, Answer(request.substr(4, 16), Attribute(1, Mapped(1, 3478))));
+  server_.SendTo(port_, Answer(request->substr(4, 16), Attribute(1, Mapped(1, 3478))));
   ASSERT_TRUE(loop_.RunUntil([&] { return found > 0; }, 2s));
   EXPECT_EQ(client_.PublicAddress().Address, 0x070071CBu);
   EXPECT_EQ(client_.PublicAddress().Port, 3478);

@@ -42,8 +42,8 @@ class EngineTest : public ::testing::Test, public platform::MessageTarget {
   }
 
   void HandleWindowMessage(const platform::WindowMessage& message) override {
-    const auto& framed = std::get<platform::FramedMessage>(message.Data);
-    if (framed.HeaderBlock.starts_with("MARKER")) {
+    const auto* framed = std::get_if<platform::FramedMessage>(&message.Data);
+    if (framed != nullptr && framed->HeaderBlock.starts_with("MARKER")) {
       marked_ = true;
       return;
     }
@@ -233,6 +233,20 @@ TEST_F(EngineTest, FailuresTheUserStartedAreReported) {
                       "\r\nContent-Length: 0\r\n\r\n"));  // a challenge without its header
   EXPECT_EQ(events_, (Strings{"ssAuthenticating", "OnSIPError 6"}));
   EXPECT_EQ(Sent(), Strings{});
+}
+
+// A domain given as a name is looked up off the main thread: an attempt given up meanwhile
+// sends nothing once the address is in; otherwise the REGISTER follows the address's message.
+TEST_F(EngineTest, ADomainNameIsLookedUpOffTheMainThread) {
+  for (const bool givenUp : {true, false}) {
+    User([&] { engine_.Register("Alice", "localhost", "0123", "pw"); });
+    EXPECT_EQ(engine_.State(), ssIdle);
+    if (givenUp) User([&] { engine_.Cancel(); });
+    loop_.RunUntil([&] { return engine_.State() == ssRegistering; }, givenUp ? 300ms : 2s);
+    EXPECT_EQ(Sent(givenUp ? 0 : 1), givenUp ? Strings{} : Strings{"REGISTER"});
+    EXPECT_EQ(events_, givenUp ? Strings{"OnCallEnded"} : Strings{"ssRegistering"});
+    events_.clear();
+  }
 }
 
 // A request of the far end inside the call (a re-INVITE) names us in its To: the hang-up must
