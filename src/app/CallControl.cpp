@@ -15,6 +15,7 @@
 #include "platform/Address.h"
 #include "platform/NameLookup.h"
 #include "platform/SilentAbort.h"
+#include "platform/WaveDeviceLister.h"
 #include "sip/SipClient.h"
 
 namespace app {
@@ -44,6 +45,8 @@ TCallControl::TCallControl(TCallView& view, platform::HandOff& handOff,
 
 TCallControl::~TCallControl() {
   alive_.request_stop();
+  // The lister first: it may be making us the watcher again.
+  lister_.reset();
   if (options_.Wave != nullptr) options_.Wave->UnwatchDevices();
   if (sipClient_) {
     // The engine's destruction still un-registers, but the window it would report to is
@@ -91,8 +94,8 @@ void TCallControl::CreateProtocolObjects(const platform::Window& window) {
       options_.StunServerPort.value_or(net::kStunPort));
   stunClient_->OnPublicAddress = [this](net::TSTUNClient&) { STUNPublicAddress(); };
   stunClient_->Start(options_.StunServer);
-  ListDevices();
-  options_.Wave->WatchDevices(window);
+  lister_ = std::make_unique<platform::WaveDeviceLister>(*options_.Wave, window);
+  lister_->Watch();
 }
 
 void TCallControl::LoadSettings() {
@@ -105,10 +108,8 @@ void TCallControl::LoadSettings() {
   shown.RememberPassword = !shown.Password.empty();
   shown.Domain = saved->Domain.value_or(shown.Domain);
   view_.ShowAccount(shown);
-  if (!audio_) return;
-  if (inputs_.Select(saved->WaveIn)) audio_->SetInputDevice(inputs_.List().Selected);
-  if (outputs_.Select(saved->WaveOut)) audio_->SetOutputDevice(outputs_.List().Selected);
-  view_.SelectDevices(outputs_.List().Selected, inputs_.List().Selected);
+  // Chosen once the devices are listed.
+  savedDevices_ = std::pair(saved->WaveOut, saved->WaveIn);
 }
 
 void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
@@ -126,6 +127,11 @@ void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
       break;
     case platform::kDeviceChange:
       WMDeviceChange();
+      break;
+    case platform::kDeviceListingMessage:
+      if (const auto* listing = std::get_if<platform::DeviceListing>(&message.Data)) {
+        DevicesListed(*listing);
+      }
       break;
     case kMediaLookupMessage:
       if (const auto* resolved = std::get_if<platform::ResolvedName>(&message.Data)) {
@@ -170,10 +176,25 @@ void TCallControl::PhoneBookClick(TPanel panel) {
 }
 
 void TCallControl::ListDevices() {
-  if (!audio_) return;
-  platform::WaveBackend& wave = *options_.Wave;
-  outputs_.Refill(wave.OutputDevices(), wave.DefaultOutput());
-  inputs_.Refill(wave.InputDevices(), wave.DefaultInput());
+  if (lister_) lister_->List();
+}
+
+void TCallControl::DevicesListed(const platform::DeviceListing& listing) {
+  // The lists change only on the connection panel, in front of the person choosing: a listing
+  // that comes back once another panel shows is asked for again when it returns. Not the
+  // first, which the audio engine needs to find any device.
+  if (mode_ != TPanel::Connexion && devicesListed_) {
+    deviceRefreshPending_ = true;
+    return;
+  }
+  devicesListed_ = true;
+  outputs_.Refill(listing.Outputs, listing.DefaultOutput);
+  inputs_.Refill(listing.Inputs, listing.DefaultInput);
+  if (savedDevices_) {
+    outputs_.Select(savedDevices_->first);
+    inputs_.Select(savedDevices_->second);
+    savedDevices_.reset();
+  }
   audio_->SetOutputDevice(outputs_.List().Selected);
   audio_->SetInputDevice(inputs_.List().Selected);
   view_.ShowDevices(outputs_.List(), inputs_.List(),
@@ -270,10 +291,12 @@ void TCallControl::SIPStateChange() {
 
 void TCallControl::SIPRegistered() {
   const TAccount typed = view_.TypedAccount();
+  // Devices not listed yet (an audio server slow to answer) keep the names saved before.
   TAccountSettings(*iniFile_).Save(
       sipClient_->UserID(), sipClient_->DisplayName(), sipClient_->Domain(),
-      typed.RememberPassword ? std::optional(typed.Password) : std::nullopt, inputs_.SelectedName(),
-      outputs_.SelectedName());
+      typed.RememberPassword ? std::optional(typed.Password) : std::nullopt,
+      savedDevices_ ? savedDevices_->second : inputs_.SelectedName(),
+      savedDevices_ ? savedDevices_->first : outputs_.SelectedName());
 }
 
 void TCallControl::SIPError() {

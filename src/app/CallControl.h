@@ -34,6 +34,9 @@ class TRTPClient;
 namespace net {
 class TSTUNClient;
 }
+namespace platform {
+class WaveDeviceLister;
+}
 namespace sip {
 class TSIPClient;
 }
@@ -96,7 +99,9 @@ class TCallControl final : public platform::MessageTarget {
  private:
   void CreateProtocolObjects(const platform::Window& window);
   void LoadSettings();
+  // Asks for a listing of the devices, which comes back in a message.
   void ListDevices();
+  void DevicesListed(const platform::DeviceListing& listing);
   void WMDeviceChange();
   void DispatchSip(const platform::WindowMessage& message);
   // The wait panel's texts back to their design captions, the button back to cancelling.
@@ -125,12 +130,16 @@ class TCallControl final : public platform::MessageTarget {
   std::unique_ptr<media::TPCMA> audio_;
   std::unique_ptr<net::TSTUNClient> stunClient_;
   std::unique_ptr<TPhoneBook> phoneBook_;
+  std::unique_ptr<platform::WaveDeviceLister> lister_;
   TDeviceChoice outputs_;
   TDeviceChoice inputs_;
+  // The saved account's output and input devices, until the first listing chooses them.
+  std::optional<std::pair<std::string, std::string>> savedDevices_;
   TPanel mode_ = TPanel::Connexion;
   // Set when the devices changed while another panel showed: the lists are rebuilt when the
   // connection panel shows again.
   bool deviceRefreshPending_ = false;
+  bool devicesListed_ = false;
   // The wait panel's button closes it (the call is over) instead of cancelling.
   bool closes_ = false;
   std::string shownAddress_;

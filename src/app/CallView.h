@@ -48,7 +48,6 @@ class TCallView {
   // The device lists refilled; the connect button works only while `connectEnabled`.
   virtual void ShowDevices(const TDeviceList& outputs, const TDeviceList& inputs,
                            bool connectEnabled) = 0;
-  virtual void SelectDevices(int output, int input) = 0;
   // The level trace of the last capture block, drawn over the previous one.
   virtual void ShowLevelTrace(const LevelTrace& trace) = 0;
   // The trace gone: what lies under it (the status text) shows again.

@@ -35,40 +35,71 @@ TPCMA::TPCMA(const platform::Window& window, platform::WaveBackend& wave)
 TPCMA::~TPCMA() {
   Stop();
   Start(nullptr);
+  JoinRetired(true);
 }
 
 void TPCMA::Start(TRTCPClient* rtcpClient) {
   Stop();
+  JoinRetired(false);
   rtcpClient_ = rtcpClient;
   if (rtcpClient == nullptr) return;
-  running_ = 1;
   // The previous call's Stop interrupted the receive on this socket.
   rtcpClient->RTPClient().ResumeReceive();
-  thread_ = std::thread(&TPCMA::PlaybackLoop, this);
-  OpenInput();
+  auto call = std::make_shared<Call>();
+  {
+    std::lock_guard lock(callLock_);
+    call_ = call;
+  }
+  thread_ = std::thread(&TPCMA::CallLoop, this, std::move(call));
 }
 
 void TPCMA::Stop() {
+  std::shared_ptr<Call> call;
+  bool receiving = false;
+  {
+    std::lock_guard lock(callLock_);
+    call = std::move(call_);
+    if (call) {
+      call->Stopped = true;
+      receiving = call->Receiving;
+    }
+  }
   CloseInput();
-  running_ = 0;
   if (thread_.joinable()) {
-    // The thread is normally blocked in the socket receive: wake it at once rather than wait
-    // for a datagram or kill it, so that the hang-up does not hold the window and the thread
-    // closes its device, never leaving outputLock_ held.
-    if (rtcpClient_ != nullptr) rtcpClient_->RTPClient().InterruptReceive();
-    thread_.join();
+    if (receiving) {
+      // The thread is normally blocked in the socket receive: wake it at once rather than wait
+      // for a datagram or kill it, so that the hang-up does not hold the window and the thread
+      // closes its device, never leaving outputLock_ held.
+      rtcpClient_->RTPClient().InterruptReceive();
+      thread_.join();
+    } else {
+      // Still opening a device: not waited for. It will touch nothing of the call's.
+      retired_.push_back({std::move(thread_), std::move(call)});
+    }
   }
   CloseOutput();
 }
 
-bool TPCMA::OpenOutput() {
-  CloseOutput();
-  std::lock_guard lock(outputLock_);
+void TPCMA::JoinRetired(bool all) {
+  std::erase_if(retired_, [all](Retired& retired) {
+    if (!all && !retired.Of->Ended) return false;
+    retired.Thread.join();
+    return true;
+  });
+}
+
+bool TPCMA::OpenOutput(const Call& call) {
   platform::WaveHandle handle = platform::kNoWaveHandle;
   if (wave_.OutOpen(handle, outputDevice_.load(), platform::WaveFormat{}) != platform::kWaveOk) {
     return false;
   }
+  std::lock_guard lock(outputLock_);
+  if (call.Stopped) {
+    wave_.OutClose(handle);
+    return false;
+  }
   waveOut_ = handle;
+  outputOf_ = &call;
   for (platform::WaveHeader& header : outputBuffers_) {
     wave_.OutPrepareHeader(waveOut_, header);
     header.User = 0;
@@ -79,9 +110,22 @@ bool TPCMA::OpenOutput() {
   return true;
 }
 
-void TPCMA::CloseOutput() {
+const TPCMA::Call& TPCMA::OutsideACall() {
+  static const Call kNeverStopped;
+  return kNeverStopped;
+}
+
+bool TPCMA::OpenOutput() {
+  return OpenOutput(OutsideACall());
+}
+
+bool TPCMA::OpenInput() {
+  return OpenInput(OutsideACall());
+}
+
+void TPCMA::CloseOutputOf(const Call* call) {
   std::lock_guard lock(outputLock_);
-  if (waveOut_ == platform::kNoWaveHandle) return;
+  if (waveOut_ == platform::kNoWaveHandle || (call != nullptr && call != outputOf_)) return;
   wave_.OutReset(waveOut_);
   for (platform::WaveHeader& header : outputBuffers_) {
     const auto limit = std::chrono::steady_clock::now() + kUnprepareLimit;
@@ -92,14 +136,19 @@ void TPCMA::CloseOutput() {
   }
   wave_.OutClose(waveOut_);
   waveOut_ = platform::kNoWaveHandle;
+  outputOf_ = nullptr;
 }
 
-bool TPCMA::OpenInput() {
-  CloseInput();
-  std::lock_guard lock(inputLock_);
+bool TPCMA::OpenInput(const Call& call) {
   platform::WaveHandle handle = platform::kNoWaveHandle;
+  // Without the lock while the server opens it: the window's capture handling takes it.
   if (wave_.InOpen(handle, inputDevice_.load(), platform::WaveFormat{}, window_) !=
       platform::kWaveOk) {
+    return false;
+  }
+  std::lock_guard lock(inputLock_);
+  if (call.Stopped) {
+    wave_.InClose(handle);
     return false;
   }
   waveIn_ = handle;
@@ -177,31 +226,40 @@ void TPCMA::SendDigit(std::int32_t key) {
   Play(tone);
 }
 
-void TPCMA::PlaybackLoop() {
+void TPCMA::CallLoop(std::shared_ptr<Call> call) {
   try {
-    if (OpenOutput()) {
+    OpenInput(*call);
+    const bool playing = OpenOutput(*call);
+    {
+      std::lock_guard lock(callLock_);
+      // A call that ended while its devices opened did not wait for this thread: it must not
+      // read the endpoint, which the next call may be using already.
+      call->Receiving = playing && !call->Stopped;
+    }
+    if (call->Receiving) {
       TStreamLatch latch;  // each call chooses its stream afresh
-      while (running_ != 0) {
+      while (!call->Stopped) {
         const std::optional<std::string> payload = rtcpClient_->Receive(kPayloadTypePCMA, latch);
         if (!payload) {
           // A receive on a socket that is not open returns at once; a short pause keeps such
           // a loop from spinning. Not after Stop's wake-up, which wants the thread gone. Never
           // after a datagram that was read, though: under a flood of them, a pause each would
           // let the socket's buffer overflow and drop the far end's audio.
-          if (running_ != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          if (!call->Stopped) std::this_thread::sleep_for(std::chrono::milliseconds(1));
           continue;
         }
         if (!payload->empty()) Play(ALawDecode(*payload));
       }
-      CloseOutput();
     }
+    CloseOutputOf(call.get());
   } catch (...) {
-    // The thread's guard: a failure ends the thread quietly, with the device closed.
+    // The thread's guard: a failure ends the thread quietly, with its device closed.
     try {
-      CloseOutput();
+      CloseOutputOf(call.get());
     } catch (...) {
     }
   }
+  call->Ended = true;
 }
 
 }  // namespace media

@@ -3,9 +3,14 @@
 // Capture (main thread): the capture device Posts kWaveInData per filled 480-byte block to the
 // window given at creation; its owner, after the silence gate, calls InputDone, which codes the
 // block to A-law and sends it as one RTP packet through the linked RTCP endpoint.
-// Playback (a thread of its own per call): receives RTP through the RTCP endpoint, decodes it
-// and plays it in three 480-byte blocks; a block is reused once the device has marked it done.
-// DTMF keys are sent and played locally.
+// Playback (a thread of its own per call): opens both devices, then receives RTP through the
+// RTCP endpoint, decodes it and plays it in three 480-byte blocks; a block is reused once the
+// device has marked it done. DTMF keys are sent and played locally.
+//
+// An audio server may take seconds to open a device (or not answer at all): the devices are
+// opened on the call's thread, never on the window's, and a call that ends meanwhile does not
+// wait for them. Its thread closes what it opens late and ends by itself; it is joined at the
+// next Start or at the end.
 //
 // Locks: OutputLock over the playback side, InputLock over the capture side and sending; no
 // operation holds both. The engine talks to a platform::WaveBackend only.
@@ -17,10 +22,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "media/RtcpClient.h"
 #include "platform/HandOff.h"
@@ -44,15 +51,17 @@ class TPCMA {
   TPCMA(const TPCMA&) = delete;
   TPCMA& operator=(const TPCMA&) = delete;
 
-  // Stops, links the endpoint (or none) and, with an endpoint, starts the playback thread and
-  // opens capture.
+  // Stops, links the endpoint (or none) and, with an endpoint, starts the call's thread, which
+  // opens capture and playback.
   void Start(TRTCPClient* rtcpClient);
-  // Closes capture, ends the playback thread (without killing it) and closes playback. Nothing
-  // happens when nothing runs.
+  // Closes capture, ends the call's thread (without killing it; without waiting for it while it
+  // opens a device) and closes playback. Nothing happens when nothing runs.
   void Stop();
 
+  // One device outside a call, on the calling thread (the latency benchmark's): whether it
+  // opened (capture: and took its blocks and started).
   bool OpenOutput();
-  void CloseOutput();
+  void CloseOutput() { CloseOutputOf(nullptr); }
   bool OpenInput();
   void CloseInput();
 
@@ -69,22 +78,43 @@ class TPCMA {
   // The device numbers opened at the start of the next call (written by the device choice).
   void SetOutputDevice(std::int32_t device) { outputDevice_ = device; }
   void SetInputDevice(std::int32_t device) { inputDevice_ = device; }
-  // Whether the playback thread of a call runs.
-  bool Running() const { return running_ != 0; }
 
  private:
-  // The body of the playback thread.
-  void PlaybackLoop();
+  // What a call's thread shares with the engine; it may outlive the call while a device opens.
+  struct Call {
+    std::atomic<bool> Stopped{false};
+    bool Receiving = false;  // under callLock_: past the devices, in the receive loop
+    std::atomic<bool> Ended{false};
+  };
+  struct Retired {
+    std::thread Thread;
+    std::shared_ptr<Call> Of;
+  };
+
+  // The body of the call's thread.
+  void CallLoop(std::shared_ptr<Call> call);
+  // What the devices opened outside a call belong to.
+  static const Call& OutsideACall();
+  // Open a device for `call`; one that opens after the call ended is closed unused.
+  bool OpenInput(const Call& call);
+  bool OpenOutput(const Call& call);
+  // Closes playback when `call` opened it (none: whoever did).
+  void CloseOutputOf(const Call* call);
+  // Joins the threads of ended calls that have finished (all of them: `all`).
+  void JoinRetired(bool all);
 
   const platform::Window window_;
   platform::WaveBackend& wave_;
   std::mutex outputLock_;
   std::mutex inputLock_;
   TRTCPClient* rtcpClient_ = nullptr;
+  std::mutex callLock_;
+  std::shared_ptr<Call> call_;
   std::thread thread_;
-  std::atomic<std::uint8_t> running_{0};
+  std::vector<Retired> retired_;
   std::atomic<std::int32_t> outputDevice_{kNoDeviceChosen};
   platform::WaveHandle waveOut_ = platform::kNoWaveHandle;
+  const Call* outputOf_ = nullptr;  // the call that opened playback
   // The user word of each header is its InUse: 1 once handed to the device since the open.
   std::array<platform::WaveHeader, kWaveBufferCount> outputBuffers_;
   std::int32_t nextOutput_ = 0;

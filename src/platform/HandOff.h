@@ -11,6 +11,8 @@
 #include <string>
 #include <variant>
 
+#include "platform/DeviceListing.h"
+
 namespace platform {
 
 struct WaveHeader;
@@ -49,7 +51,9 @@ struct Notice {
 
 struct WindowMessage {
   std::uint32_t Message = 0;
-  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock, ResolvedName, Notice> Data;
+  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock, ResolvedName, DeviceListing,
+               Notice>
+      Data;
 };
 
 // What a window procedure is: the receiver of hand-off messages, always on the main thread.

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DeviceListing.h"
 #include "platform/HandOff.h"
 
 namespace platform {
@@ -121,11 +122,6 @@ class CaptureQueue {
   WaveHandle device_;
   Window window_;
   std::deque<WaveHeader*> queue_;
-};
-
-struct WaveDeviceInfo {
-  std::string Name;         // the server's name of the device
-  std::string Description;  // what a person is shown
 };
 
 // One audio system. Device numbers are positions in OutputDevices() / InputDevices() at the

@@ -262,11 +262,6 @@ void TMainForm::ShowDevices(const app::TDeviceList& outputs, const app::TDeviceL
             FForm->WaveInList->currentText(), QString::number(inputs.Names.size())});
 }
 
-void TMainForm::SelectDevices(int output, int input) {
-  FForm->WaveOutList->setCurrentIndex(output);
-  FForm->WaveInList->setCurrentIndex(input);
-}
-
 void TMainForm::ShowLevelTrace(const app::LevelTrace& trace) {
   QImage& canvas = FForm->PaintBox1->Canvas();
   {

@@ -45,7 +45,6 @@ class TMainForm : public QWidget, public app::TCallView {
   void SetWaitPanelHeight(int height) override;
   void ShowDevices(const app::TDeviceList& outputs, const app::TDeviceList& inputs,
                    bool connectEnabled) override;
-  void SelectDevices(int output, int input) override;
   void ShowLevelTrace(const app::LevelTrace& trace) override;
   void ClearLevelTrace() override;
   void ShowContacts(const std::vector<std::string>& names) override;

@@ -22,6 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::LoopbackPeer;
 using Strings = std::vector<std::string>;
+const std::pair<std::size_t, std::size_t> kNoDevice{0, 0}, kBothDevices{1, 1};
 
 // Records what it is told to show, a line each.
 struct View final : TCallView {
@@ -45,7 +46,6 @@ struct View final : TCallView {
     Note("devices " + std::to_string(outputs.Names.size()) + "/" +
          std::to_string(inputs.Names.size()) + (enabled ? " connect" : " greyed"));
   }
-  void SelectDevices(int, int) override {}
   void ShowLevelTrace(const LevelTrace& trace) override { Peaks.push_back(trace.Peak); }
   void ClearLevelTrace() override {}
   void ShowContacts(const Strings& names) override { Contacts = names; }
@@ -85,11 +85,23 @@ std::string Block(std::int16_t sample) {  // one capture block: silence and one 
 
 class CallControlTest : public ::testing::Test {
  protected:
-  void Start() { control_ = std::make_unique<TCallControl>(view_, loop_, options_); }
+  // The call control made, once its first listing of the devices is shown.
+  void Start() {
+    control_ = std::make_unique<TCallControl>(view_, loop_, options_);
+    ASSERT_TRUE(Await([&] {
+      return std::ranges::any_of(view_.Log,
+                                 [](const auto& entry) { return entry.starts_with("devices "); });
+    }));
+  }
   bool Shown(const std::string& entry) const {
     return std::ranges::find(view_.Log, entry) != view_.Log.end();
   }
-  bool Await(const std::function<bool()>& done) { return loop_.RunUntil(done, 3s); }
+  // A condition that a message or another thread (the audio engine's) makes true, within 3 s.
+  bool Await(const std::function<bool()>& done) {
+    for (const auto end = std::chrono::steady_clock::now() + 3s; !done(); loop_.RunFor(2ms))
+      if (std::chrono::steady_clock::now() > end) return false;
+    return true;
+  }
 
   // The next request of the server, which must be `method`.
   void Next(const std::string& method) {
@@ -124,6 +136,7 @@ class CallControlTest : public ::testing::Test {
     std::optional<std::string> first;
     ASSERT_TRUE(Await([&] { return (first = far_.Receive(1ms)).has_value(); }));
     ASSERT_EQ(first->size(), 12u);  // the call's first RTP packet: a header alone
+    ASSERT_TRUE(Await([&] { return wave_.OpenDevices() == kBothDevices; }));
   }
 
   testsupport::TemporaryDirectory folder_;
@@ -243,11 +256,38 @@ TEST_F(CallControlTest, ACallCarriesSpeechAndKeysButNotSilence) {
   control_->CancelClick();
   Next("BYE");
   EXPECT_EQ(farRtcp_.Receive()->at(1), '\xCB');  // the RTCP BYE
-  EXPECT_FALSE(wave_.InputOpen() || wave_.OutputOpen());
+  EXPECT_EQ(wave_.OpenDevices(), kNoDevice);
   Reply(200);
   ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
   control_->FormKeyPress(U'5');  // out of a call: no tone
   EXPECT_FALSE(far_.Receive(50ms));
+}
+
+// An audio server that does not answer for a while: the answer's hand-off, a key, the hang-up
+// and a device listing go on without waiting for it (none has to wait for the whole stall),
+// and once it answers, the lists come.
+TEST_F(CallControlTest, AnAudioServerThatDoesNotAnswerHoldsNothing) {
+  Registered();
+  wave_.Stall();
+  control_->PhoneBookCallClick("0612");
+  Next("INVITE");
+  Reply(200, "m=audio " + std::to_string(far_.Port()) + " RTP/AVP 8\r\nc=IN IP4 127.0.0.1\r\n");
+  Next("ACK");
+  control_->FormKeyPress(U'5');
+  control_->CancelClick();
+  Next("BYE");
+  Reply(200);
+  ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
+  control_->PhoneBookCloseClick();
+  Next("REGISTER");
+  Reply(200);
+  ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::Connexion; }));
+  view_.Log.clear();
+  wave_.SetDevices({"A"}, {"B"});
+  loop_.RunFor(50ms);
+  EXPECT_FALSE(wave_.Expired());
+  wave_.Release();
+  EXPECT_TRUE(Await([&] { return Shown("devices 1/1 connect"); }));
 }
 
 TEST_F(CallControlTest, DevicesChangingBehindAnotherPanelAreListedOnItsReturn) {
@@ -262,7 +302,8 @@ TEST_F(CallControlTest, DevicesChangingBehindAnotherPanelAreListedOnItsReturn) {
   loop_.RunFor(50ms);
   view_.Log.clear();
   control_->SetMode(TPanel::Connexion);
-  EXPECT_EQ(view_.Log, (Strings{"devices 2/1 connect", "panel 0 (design)"}));
+  ASSERT_TRUE(Await([&] { return Shown("devices 2/1 connect"); }));
+  EXPECT_EQ(view_.Log, (Strings{"panel 0 (design)", "devices 2/1 connect"}));
 }
 
 TEST_F(CallControlTest, ThePhoneBookOfEachAccount) {

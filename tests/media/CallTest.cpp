@@ -27,6 +27,7 @@ using namespace std::chrono_literals;
 using testsupport::LoopbackPeer;
 constexpr auto kBlock = testsupport::TestWaveBackend::kBlockTime;
 constexpr std::size_t kFrame = platform::kFrameBytes;
+const std::pair<std::size_t, std::size_t> kBoth{1, 1}, kNone{0, 0};
 
 bool Eventually(const std::function<bool()>& condition) {
   for (const auto end = std::chrono::steady_clock::now() + 5s; !condition();) {
@@ -207,10 +208,10 @@ class PcmaTest : public EndpointTest {
     engine_.SetInputDevice(platform::kWaveDefaultDevice);
   }
 
+  // A call whose devices have opened (on its thread).
   void StartCall() {
     engine_.Start(&rtcp_);
-    EXPECT_TRUE(wave_.InputOpen());
-    ASSERT_TRUE(Eventually([&] { return wave_.OutputOpen(); }));
+    ASSERT_TRUE(Eventually([&] { return wave_.OpenDevices() == kBoth; }));
   }
 
   // What the device plays while its clock runs, until `bytes` have come (at most 5 s).
@@ -253,7 +254,7 @@ TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
 }
 
 TEST_F(PcmaTest, PlaybackKeepsOnlyTheNewestPendingAudio) {
-  ASSERT_TRUE(engine_.OpenOutput());
+  StartCall();
   const std::string audio = Audio(3 * kFrame + kMaxPendingOutput + 1000);
   engine_.Play(audio);
   wave_.Advance(3 * kBlock);
@@ -263,13 +264,22 @@ TEST_F(PcmaTest, PlaybackKeepsOnlyTheNewestPendingAudio) {
   EXPECT_EQ(wave_.TakePlayed(), audio.substr(audio.size() - kMaxPendingOutput, 3 * kFrame));
 }
 
-TEST_F(PcmaTest, OpeningTellsWhetherTheDeviceIsThereAndTookItsBlocks) {
-  EXPECT_TRUE(engine_.OpenInput());
-  wave_.RefuseCaptureBlocks(true);
-  EXPECT_FALSE(engine_.OpenInput());
-  engine_.SetInputDevice(1);
-  engine_.SetOutputDevice(1);
-  EXPECT_FALSE(engine_.OpenInput() || engine_.OpenOutput());
+// An audio server that does not answer while calls start and end: neither the hang-up nor the
+// next call waits for it; once it answers, the next call is heard, and the devices that the
+// ended call's thread opened late are closed by it.
+TEST_F(PcmaTest, AServerThatDoesNotAnswerHoldsNeitherTheHangUpNorTheNextCall) {
+  wave_.Stall();
+  engine_.Start(&rtcp_);
+  engine_.Stop();
+  engine_.Start(&rtcp_);
+  wave_.Release();
+  EXPECT_FALSE(wave_.Expired());
+  ASSERT_TRUE(Eventually([&] { return wave_.OpenDevices() == kBoth; }));
+  const std::string payload = ALawEncode(Audio(kFrame));
+  far_.SendTo(rtp_.LocalPort(), Rtp(0, payload));
+  EXPECT_EQ(Played(2 * payload.size()), ALawDecode(payload));
+  engine_.Stop();
+  EXPECT_TRUE(Eventually([&] { return wave_.OpenDevices() == kNone; }));
 }
 
 TEST_F(PcmaTest, ADigitIsOnePacketAlsoPlayedHereAndLongAudioIsSplitAt480Bytes) {
@@ -295,7 +305,7 @@ TEST_F(PcmaTest, NoCaptureLeavesAfterStopAndTheNextCallIsHeard) {
   const auto stopping = std::chrono::steady_clock::now();
   engine_.Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);  // the device gave its blocks back
-  EXPECT_FALSE(wave_.InputOpen() || wave_.OutputOpen());
+  EXPECT_EQ(wave_.OpenDevices(), kNone);
   ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
   EXPECT_FALSE(far_.Receive(100ms));
   StartCall();

@@ -27,6 +27,7 @@ int TestWaveBackend::Open(const std::vector<std::string>& names, std::int32_t de
 }
 
 int TestWaveBackend::OutOpen(Handle& handle, std::int32_t device, const Format& format) {
+  AfterStall([] { return 0; });
   std::lock_guard lock(mutex_);
   const int result = Open(outputs_, device, format, handle);
   if (result == kWaveOk) out_[handle];
@@ -35,6 +36,7 @@ int TestWaveBackend::OutOpen(Handle& handle, std::int32_t device, const Format& 
 
 int TestWaveBackend::InOpen(Handle& handle, std::int32_t device, const Format& format,
                             const Window& window) {
+  AfterStall([] { return 0; });
   std::lock_guard lock(mutex_);
   const int result = Open(inputs_, device, format, handle);
   if (result == kWaveOk) in_.emplace(handle, Capture{CaptureQueue(handle, window)});
@@ -59,8 +61,7 @@ int TestWaveBackend::OutReset(Handle h) {
 }
 
 int TestWaveBackend::InAddBuffer(Handle h, Header& header) {
-  return On(in_, h,
-            [&](Capture& device) { return refuse_ ? kWaveError : device.Queue.Add(header); });
+  return On(in_, h, [&](Capture& device) { return device.Queue.Add(header); });
 }
 
 int TestWaveBackend::InReset(Handle h) {

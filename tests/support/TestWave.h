@@ -2,9 +2,12 @@
 // the test calls Advance; every 30 ms each open playback device consumes its oldest queued
 // block (kept for the test to read) and each started capture device fills its oldest block from
 // the feed the test supplies. Changing the device lists Posts kDeviceChange to the watcher.
+// Stall makes it an audio server that does not answer: opening a device, listing or watching
+// the devices then waits until Release (at most kStallLimit, which Expired then tells).
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -18,6 +21,15 @@
 namespace testsupport {
 
 class TestWaveBackend final : public platform::WaveBackend {
+  // While stalled, waits for Release (at most kStallLimit), then acts.
+  template <typename Action>
+  auto AfterStall(Action action) {
+    {
+      std::unique_lock lock(stallMutex_);
+      if (!released_.wait_for(lock, kStallLimit, [this] { return !stalled_; })) expired_ = true;
+    }
+    return action();
+  }
   // Under the lock: the action's result, or for a device that is not open, kWaveInvalidHandle.
   template <typename Action>
   auto Locked(Action action) const {
@@ -41,20 +53,25 @@ class TestWaveBackend final : public platform::WaveBackend {
 
  public:
   static constexpr std::chrono::milliseconds kBlockTime{30};
+  static constexpr std::chrono::seconds kStallLimit{5};
   using Handle = platform::WaveHandle;
   using Header = platform::WaveHeader;
   using Format = platform::WaveFormat;
 
-  std::vector<platform::WaveDeviceInfo> OutputDevices() override { return Listed(outputs_); }
-  std::vector<platform::WaveDeviceInfo> InputDevices() override { return Listed(inputs_); }
+  std::vector<platform::WaveDeviceInfo> OutputDevices() override {
+    return AfterStall([&] { return Listed(outputs_); });
+  }
+  std::vector<platform::WaveDeviceInfo> InputDevices() override {
+    return AfterStall([&] { return Listed(inputs_); });
+  }
   std::string DefaultOutput() override {
-    return Locked([&] { return First(outputs_); });
+    return AfterStall([&] { return Locked([&] { return First(outputs_); }); });
   }
   std::string DefaultInput() override {
-    return Locked([&] { return First(inputs_); });
+    return AfterStall([&] { return Locked([&] { return First(inputs_); }); });
   }
   bool WatchDevices(const platform::Window& window) override {
-    return Locked([&] { return watcher_ = window, true; });
+    return AfterStall([&] { return Locked([&] { return watcher_ = window, true; }); });
   }
   void UnwatchDevices() override {
     Locked([&] { return watcher_.reset(), 0; });
@@ -93,9 +110,23 @@ class TestWaveBackend final : public platform::WaveBackend {
   void SetDevices(std::vector<std::string> outputs, std::vector<std::string> inputs);
   // Whole blocks happen for every 30 ms accumulated.
   void Advance(std::chrono::milliseconds elapsed);
-  // Capture devices refuse every block added from now on, as a failing server does.
-  void RefuseCaptureBlocks(bool refuse) {
-    Locked([&] { return refuse_ = refuse; });
+  void Stall() {
+    std::lock_guard lock(stallMutex_);
+    stalled_ = true;
+  }
+  void Release() {
+    std::lock_guard lock(stallMutex_);
+    stalled_ = false;
+    released_.notify_all();
+  }
+  // Whether a call had to wait for the whole kStallLimit.
+  bool Expired() const {
+    std::lock_guard lock(stallMutex_);
+    return expired_;
+  }
+  // Open devices of each kind.
+  std::pair<std::size_t, std::size_t> OpenDevices() const {
+    return Locked([&] { return std::pair(out_.size(), in_.size()); });
   }
   // Appends linear audio to what the capture devices record; silence once it runs out.
   void Feed(const std::string& linear) {
@@ -104,12 +135,6 @@ class TestWaveBackend final : public platform::WaveBackend {
   // What the playback devices consumed since the last call.
   std::string TakePlayed() {
     return Locked([&] { return std::exchange(played_, {}); });
-  }
-  bool OutputOpen() const {
-    return Locked([&] { return !out_.empty(); });
-  }
-  bool InputOpen() const {
-    return Locked([&] { return !in_.empty(); });
   }
 
  private:
@@ -126,6 +151,10 @@ class TestWaveBackend final : public platform::WaveBackend {
            Handle& handle);
 
   mutable std::mutex mutex_;
+  mutable std::mutex stallMutex_;
+  std::condition_variable released_;
+  bool stalled_ = false;
+  bool expired_ = false;
   std::vector<std::string> outputs_{"Test speaker"};
   std::vector<std::string> inputs_{"Test microphone"};
   std::optional<platform::Window> watcher_;
@@ -135,7 +164,6 @@ class TestWaveBackend final : public platform::WaveBackend {
   std::chrono::milliseconds clock_{0};
   std::string feed_;
   std::string played_;
-  bool refuse_ = false;
 };
 
 }  // namespace testsupport
