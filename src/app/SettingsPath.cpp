@@ -21,16 +21,19 @@ std::string SettingsPathBeside(const std::string& path) {
 }
 
 std::string ChooseSettingsPath(const std::string& besideExecutable,
-                               const std::string& userConfigFolder) {
+                               const std::string& userConfigFolder, const std::string& home) {
   if (access(besideExecutable.c_str(), F_OK) == 0) return besideExecutable;
   const std::string inUserFolder = userConfigFolder + "/" + kUserSettingsFileName;
   const auto slash = besideExecutable.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string(".")
                              : slash == 0               ? std::string("/")
                                                         : besideExecutable.substr(0, slash);
-  // Root may write these, but a file there belongs to no package and outlives the program.
-  for (const char* system : {"/bin", "/usr/bin", "/usr/local/bin"}) {
-    if (folder == system) return inUserFolder;
+  // Root may write the system's, but a file there belongs to no package and outlives the
+  // program; a user's own program folders are shared by all the programs installed there.
+  for (const std::string& programs :
+       {std::string("/bin"), std::string("/usr/bin"), std::string("/usr/local/bin"), home + "/bin",
+        home + "/.local/bin"}) {
+    if (folder == programs) return inUserFolder;
   }
   // The atomic replacement creates a temporary file in the folder, so writing the folder is
   // what counts, not writing the file.

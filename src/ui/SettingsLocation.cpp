@@ -10,7 +10,8 @@ namespace ui {
 std::string SettingsFilePath() {
   const std::string beside = app::SettingsPathBeside(app::ExecutablePath());
   const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-  const std::string chosen = app::ChooseSettingsPath(beside, userFolder.toStdString());
+  const std::string chosen =
+      app::ChooseSettingsPath(beside, userFolder.toStdString(), QDir::homePath().toStdString());
   if (chosen != beside) QDir().mkpath(userFolder);
   return chosen;
 }

@@ -5,13 +5,17 @@
 #include <QSocketNotifier>
 #include <QUrl>
 #include <csignal>
+#include <cstdio>
+#include <span>
 
+#include "app/CommandLine.h"
 #include "app/Provider.h"
 #include "platform/PulseWave.h"
 #include "platform/Waker.h"
 #include "ui/LagProbe.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsLocation.h"
+#include "ui/Translations.h"
 
 namespace {
 
@@ -37,12 +41,19 @@ void QuitOnTermination(QApplication& application, platform::Waker& waker,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before the application object, which needs a display: --help works in any terminal.
+  if (const auto exit = app::ReadCommandLine(std::span<const char* const>(argv + 1, argc - 1))) {
+    std::fputs(exit->Output.c_str(), stdout);
+    std::fputs(exit->Error.c_str(), stderr);
+    return exit->Status;
+  }
   QApplication application(argc, argv);
   // Names the per-user configuration folder (~/.config/telvarion) of a system-wide install.
   QApplication::setApplicationName("telvarion");
   // Ties the window to its menu entry and icon once installed (a desktop's task bar, Wayland).
   QGuiApplication::setDesktopFileName("telvarion");
   QApplication::setWindowIcon(QIcon::fromTheme("telvarion"));
+  ui::InstallQtFrench(application);  // without them, Qt's few texts stay English
   platform::Waker termination;
   QSocketNotifier terminationNotifier(termination.Descriptor(), QSocketNotifier::Read);
   QuitOnTermination(application, termination, terminationNotifier);

@@ -187,13 +187,25 @@ TEST(SettingsPathTest, BesideTheProgramOrInTheUsersFolder) {
       {"/opt/t./telvarion", "/opt/t./telvarion.ini"}};
   for (const auto& [program, settings] : beside)
     EXPECT_EQ(SettingsPathBeside(program), settings);
-  testsupport::TemporaryDirectory folder;
-  const std::string mine = folder.Path() + "/telvarion.ini";
-  EXPECT_EQ(ChooseSettingsPath(mine, "/home/u/.config/t"), mine);  // a writable folder
-  EXPECT_EQ(ChooseSettingsPath("/usr/bin/telvarion.ini", "/c"), "/c/telvarion.ini");
-  EXPECT_EQ(ChooseSettingsPath("/missing/telvarion.ini", "/c"), "/c/telvarion.ini");
-  // An existing file wins, even in a folder nobody may write (not even root, here).
-  EXPECT_EQ(ChooseSettingsPath("/proc/sys/kernel/ostype", "/c"), "/proc/sys/kernel/ostype");
+  testsupport::TemporaryDirectory home;
+  for (const char* programs : {"/bin", "/.local/bin"})
+    std::filesystem::create_directories(home.Path() + programs);
+  const std::string mine = home.Path() + "/telvarion.ini";
+  const std::string kept = home.Path() + "/bin/kept.ini";
+  std::ofstream(kept) << "[Telvarion]\n";
+  const std::pair<std::string, std::string> chosen[] = {
+      // beside the program, chosen
+      {mine, mine},  // a writable folder
+      {"/usr/bin/telvarion.ini", "/c/telvarion.ini"},
+      {"/missing/telvarion.ini", "/c/telvarion.ini"},
+      {home.Path() + "/bin/telvarion.ini", "/c/telvarion.ini"},
+      {home.Path() + "/.local/bin/telvarion.ini", "/c/telvarion.ini"},
+      {home.Path() + "/.local/telvarion.ini", home.Path() + "/.local/telvarion.ini"},
+      // An existing file wins, even in a folder nobody may write (not even root, here)...
+      {"/proc/sys/kernel/ostype", "/proc/sys/kernel/ostype"},
+      {kept, kept}};  // ...or in a program folder
+  for (const auto& [program, expected] : chosen)
+    EXPECT_EQ(ChooseSettingsPath(program, "/c", home.Path()), expected) << program;
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include "support/LoopbackPeer.h"
 #include "support/TestWave.h"
 #include "ui/ClickLabel.h"
 #include "ui/MainForm.h"
+#include "ui/Translations.h"
 
 namespace {
 
@@ -118,6 +122,23 @@ class WindowTest : public QObject {
     QTest::mouseMove(window.findChild<QWidget*>("Status"));
     QTRY_COMPARE(key->Color(), QColor("#DB0016"));
     QFile::remove(QString::fromStdString(options.Control.SettingsPath));
+  }
+
+  // Last: the translations stay installed for the rest of the run.
+  void QtsOwnTextsAreFrench() {
+    QVERIFY(ui::InstallQtFrench(*QCoreApplication::instance()));
+    QLineEdit box;
+    const std::unique_ptr<QMenu> menuOf(box.createStandardContextMenu());
+    QStringList menu;
+    for (const QAction* action : menuOf->actions())
+      if (!action->isSeparator()) menu << action->text();
+    QCOMPARE(menu.size(), 7);
+    for (const char* english :
+         {"&Undo", "&Redo", "Cu&t", "&Copy", "&Paste", "Delete", "Select All"})
+      QVERIFY2(!menu.join('|').contains(english), qPrintable(menu.join('|')));
+    QMessageBox question(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(question.button(QMessageBox::Yes)->text(), QStringLiteral("&Oui"));
+    QCOMPARE(question.button(QMessageBox::No)->text(), QStringLiteral("&Non"));
   }
 };
 

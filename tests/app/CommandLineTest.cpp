@@ -1,0 +1,45 @@
+// The arguments: --help and --version answer and end, anything else is refused with status 2,
+// none opens the window.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "platform/Version.h"
+
+namespace app {
+namespace {
+
+TEST(CommandLineTest, OnlyHelpAndVersionAreUnderstood) {
+  const std::string version = "telvarion " + std::string(platform::kVersion) + "\n";
+  const struct {
+    std::vector<const char*> Arguments;
+    int Status;
+    bool Help;
+    std::string Version, Refused;
+  } runs[] = {{{"--version"}, 0, false, version, ""},
+              {{"--help"}, 0, true, "", ""},
+              {{"--version", "--help"}, 0, true, "", ""},
+              {{"--help", "-x"}, 2, false, "", "-x"},
+              {{"-h"}, 2, false, "", "-h"},
+              {{"--versions"}, 2, false, "", "--versions"},
+              {{""}, 2, false, "", ""},
+              {{"sip:1001@example"}, 2, false, "", "sip:1001@example"}};
+  for (const auto& run : runs) {
+    const std::optional<TCommandLineExit> exit = ReadCommandLine(run.Arguments);
+    ASSERT_TRUE(exit) << run.Arguments[0];
+    EXPECT_EQ(exit->Status, run.Status) << run.Arguments[0];
+    EXPECT_EQ(exit->Output.starts_with("Utilisation"), run.Help);
+    if (!run.Help) {
+      EXPECT_EQ(exit->Output, run.Version);
+    }
+    EXPECT_EQ(exit->Error.empty(), run.Status == 0);
+    if (run.Status != 0) {
+      EXPECT_NE(exit->Error.find("« " + run.Refused + " »"), std::string::npos);
+    }
+  }
+  EXPECT_FALSE(ReadCommandLine({}));
+}
+
+}  // namespace
+}  // namespace app
