@@ -166,11 +166,8 @@ void TMainForm::ConnectPhoneBook() {
   const auto number = [this] { return Text(FForm->PhoneBookNumber->text()); };
   connect(FForm->PhoneBookList, &QListWidget::itemClicked, this,
           [this, &book] { book.PhoneBookListClick(SelectedName()); });
-  // A double click first selects the name (the click fills the number), then calls it.
-  connect(FForm->PhoneBookList, &QListWidget::itemDoubleClicked, this, [=, this, &book, &control] {
-    book.PhoneBookListClick(SelectedName());
-    control.PhoneBookCallClick(number());
-  });
+  connect(FForm->PhoneBookList, &QListWidget::itemDoubleClicked, this,
+          &TMainForm::CallSelectedContact);
   connect(FForm->PhoneBookCall, &TClickLabel::clicked, this,
           [=, &control] { control.PhoneBookCallClick(number()); });
   connect(FForm->PhoneBookClose, &TClickLabel::clicked, this,
@@ -187,6 +184,13 @@ void TMainForm::ConnectPhoneBook() {
   connect(FForm->PhoneEntryCancel, &TClickLabel::clicked, this, [this, &control] {
     control.PhoneBookClick(static_cast<app::TPanel>(FForm->PhoneEntryCancel->Tag()));
   });
+}
+
+void TMainForm::CallSelectedContact() {
+  if (!FControl) return;
+  // As a double click does: the selection fills the number, which is then called.
+  FControl->PhoneBook().PhoneBookListClick(SelectedName());
+  FControl->PhoneBookCallClick(Text(FForm->PhoneBookNumber->text()));
 }
 
 std::optional<std::string> TMainForm::SelectedName() const {
@@ -214,13 +218,20 @@ void TMainForm::ShowPanel(app::TPanel panel, std::optional<std::string_view> tit
   FForm->PhoneBookPanel->setVisible(panel == app::TPanel::PhoneBook);
   FForm->PhoneEntryPanel->setVisible(panel == app::TPanel::PhoneEntry);
   FForm->Title->setText(title ? Text(*title) : FForm->Title->Hint());
-  // A box keeps the focus when its panel hides, and the wait panel has no control to take it:
-  // the keys would go on landing in a box nobody sees. The panel's first control takes them.
-  if (const QWidget* focused = focusWidget(); focused == nullptr || !focused->isVisible()) {
+  // A box keeps the focus when its panel hides, or Qt hands it to the next control (a link
+  // below the panels): either way the keys would not go where the user looks. The new panel's
+  // first control takes them.
+  QWidget* const panels[] = {FForm->ConnexionPanel, FForm->WaitPanel, FForm->PhoneBookPanel,
+                             FForm->PhoneEntryPanel};
+  QWidget* const shown = panels[static_cast<int>(panel)];
+  if (const QWidget* focused = focusWidget();
+      focused == nullptr || !focused->isVisible() ||
+      (shown != FShownPanel && !shown->isAncestorOf(focused))) {
     QWidget* const first[] = {FForm->Username, FForm->WaitPanel, FForm->PhoneBookList,
                               FForm->PhoneEntryName};
     first[static_cast<int>(panel)]->setFocus();
   }
+  FShownPanel = shown;
   const int mode = static_cast<int>(panel);
   LogEvent({"panel", QString::number(mode), kPanelNames[mode]});
   LogShownTexts(*this);
@@ -354,6 +365,11 @@ bool TMainForm::EditKeyPress(const QWidget* sender, char32_t key) {
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
   const auto* keyEvent = static_cast<const QKeyEvent*>(event);
+  // Escape answers the wait panel as its one button does (ANNULER, Fermer).
+  if (keyEvent->key() == Qt::Key_Escape && FForm->WaitPanel->isVisible()) {
+    FForm->Cancel->Activate();
+    return true;
+  }
   char32_t key = 0;
   if (keyEvent->key() == Qt::Key_Tab || keyEvent->key() == Qt::Key_Backtab) {
     key = 0;  // focus navigation, never a typed character
@@ -368,6 +384,14 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (FControl) FControl->FormKeyPress(key);
   // A control on a hidden panel is never typed into; the key still made its tone above.
   if (const auto* control = qobject_cast<const QWidget*>(watched); !control->isVisible()) {
+    return true;
+  }
+  // Enter on a contact calls it, as a double click does.
+  // The contact under the keyboard's focus is the one meant, selected or not.
+  if (QListWidgetItem* item = FForm->PhoneBookList->currentItem();
+      watched == FForm->PhoneBookList && key == app::kCharEnter && item != nullptr) {
+    item->setSelected(true);
+    CallSelectedContact();
     return true;
   }
   for (const QWidget* box :

@@ -64,6 +64,8 @@ class TMainForm : public QWidget, public app::TCallView {
  private:
   void ConnectControls();
   void ConnectPhoneBook();
+  // Selects the chosen contact's number and calls it.
+  void CallSelectedContact();
   // The selected phone book name, if any.
   std::optional<std::string> SelectedName() const;
   TClickLabel* CaptionLabel(app::TCaption caption) const;
@@ -75,6 +77,7 @@ class TMainForm : public QWidget, public app::TCallView {
   QtHandOff* FHandOff;
   std::unique_ptr<app::TCallControl> FControl;
   bool FCentred = false;
+  const QWidget* FShownPanel = nullptr;
 };
 
 }  // namespace ui

@@ -14,6 +14,7 @@
 #include "support/Command.h"
 #include "support/EventLoopHandOff.h"
 #include "support/LoopbackPeer.h"
+#include "support/SipResponse.h"
 #include "support/TestWave.h"
 
 namespace app {
@@ -111,12 +112,7 @@ class CallControlTest : public ::testing::Test {
     ASSERT_EQ(last_.substr(0, last_.find(' ')), method);
   }
   void Reply(int code, const std::string& body = "") {
-    std::string text = "SIP/2.0 " + std::to_string(code) + " X\r\n";
-    for (const char* name : {"Via", "From", "To", "Call-ID", "CSeq"})
-      text += std::string(name) + ":" + sip::GetHeader(last_, name) + "\r\n";
-    if (code == 401) text += "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=MD5\r\n";
-    sip_.SendTo(ports_[0],
-                text + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    sip_.SendTo(ports_[0], testsupport::SipResponse(last_, code, body));
   }
   void Registered() {
     Start();

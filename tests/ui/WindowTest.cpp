@@ -1,6 +1,8 @@
 // The window as a person sees and types into it: each panel rendered offscreen against its
 // reference image, where keys go, and the keypad's colours.
+#include <QAccessible>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
@@ -9,6 +11,7 @@
 #include <QTest>
 
 #include "support/LoopbackPeer.h"
+#include "support/SipResponse.h"
 #include "support/TestWave.h"
 #include "ui/ClickLabel.h"
 #include "ui/MainForm.h"
@@ -121,6 +124,103 @@ class WindowTest : public QObject {
     QCOMPARE(key->Color(), QColor("#FF0000"));
     QTest::mouseMove(window.findChild<QWidget*>("Status"));
     QTRY_COMPARE(key->Color(), QColor("#DB0016"));
+    QFile::remove(QString::fromStdString(options.Control.SettingsPath));
+  }
+
+  // A user without a mouse, and one with a screen reader: every button and link is reached
+  // with Tab, pressed with Enter or Space, marked while focused, and read by its caption.
+  void KeyboardAndScreenReaders() {
+    using ui::TClickLabel;
+    testsupport::TestWaveBackend wave;
+    testsupport::LoopbackPeer server;
+    QStringList opened;
+    ui::TMainFormOptions options;
+    options.Control.Wave = &wave;
+    options.Control.SettingsPath =
+        QDir::temp().filePath("telvarion-keyboard-test.ini").toStdString();
+    QFile::remove(QString::fromStdString(options.Control.SettingsPath));
+    const auto ports = testsupport::FreeLoopbackPorts(3);
+    options.Control.SipLocalPort = ports[0];
+    options.Control.SipServerPort = server.Port();
+    options.Control.RtpPort = ports[1];
+    options.Control.StunLocalPort = ports[2];
+    options.Control.StunServer = "127.0.0.1";
+    options.OpenUrl = [&](const QString& url) { opened << url; };
+    Window window(options);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    int controls[3] = {};
+    for (TClickLabel* label : window.findChildren<TClickLabel*>()) {
+      ++controls[label->Kind()];
+      if (label->Kind() == TClickLabel::Text) continue;
+      QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(label);
+      QCOMPARE(reader->role(),
+               label->Kind() == TClickLabel::Link ? QAccessible::Link : QAccessible::Button);
+      QCOMPARE(reader->text(QAccessible::Name), label->text());
+      QVERIFY(reader->actionInterface()->actionNames().contains(
+          QAccessibleActionInterface::pressAction()));
+    }
+    QCOMPARE(controls[TClickLabel::Button], 25);
+    QCOMPARE(controls[TClickLabel::Link], 2);
+    QAccessible::queryAccessibleInterface(window.findChild<TClickLabel*>("MyAccount"))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(opened.size(), 1);
+    // Tab goes round the visible controls, from the panel's first one.
+    const auto tabRound = [] {
+      QStringList names;
+      for (QWidget* at = QApplication::focusWidget(); names.size() < 40;
+           at = QApplication::focusWidget()) {
+        if (names.contains(at->objectName())) break;
+        names << at->objectName();
+        QTest::keyClick(at, Qt::Key_Tab);
+      }
+      return names.join(' ');
+    };
+    QCOMPARE(tabRound(), QStringLiteral("Username UserID Password Domain WaveOutList WaveInList "
+                                        "RememberPassword Connect MyAccount CreditLabel"));
+    window.findChild<QLineEdit*>("Password")->setText("pw");
+    window.findChild<QLineEdit*>("Domain")->setText("127.0.0.1");
+    auto* connect = window.findChild<TClickLabel*>("Connect");
+    const QImage unfocused = connect->grab().toImage();
+    connect->setFocus(Qt::TabFocusReason);
+    QVERIFY(connect->grab().toImage() != unfocused);  // the focus mark
+    QTest::keyClick(connect, Qt::Key_Space);
+    // The next request the server gets, empty when none came in time.
+    const auto next = [&] {  // the window's event loop runs meanwhile
+      std::optional<std::string> got;
+      for (QDeadlineTimer deadline(5000); !got && !deadline.hasExpired();) {
+        QCoreApplication::processEvents();
+        got = server.Receive(std::chrono::milliseconds(1));
+      }
+      return got.value_or(std::string());
+    };
+    const std::string registration = next();
+    QVERIFY(registration.starts_with("REGISTER "));
+    server.SendTo(ports[0], testsupport::SipResponse(registration, 200));
+    auto* list = window.findChild<QWidget*>("PhoneBookList");
+    QTRY_VERIFY(list->isVisible() && list->hasFocus());
+    QCOMPARE(tabRound(),
+             QStringLiteral("PhoneBookList PhoneBookNumber PhoneBookCall PhoneBookClose "
+                            "PhoneBookAdd PhoneBookChange PhoneBookDel MyAccount "
+                            "CreditLabel"));
+    QTest::keyClick(window.findChild<TClickLabel*>("PhoneBookAdd"), Qt::Key_Return);
+    QTest::keyClicks(QApplication::focusWidget(), "Anne");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClicks(QApplication::focusWidget(), "0612");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("PhoneEntryAccept"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTRY_VERIFY(list->hasFocus());
+    QTest::keyClick(list, Qt::Key_Return);  // calls the contact
+    const std::string invite = next();
+    QVERIFY(invite.starts_with("INVITE sip:0612@"));
+    auto* status = window.findChild<QLabel*>("Status");
+    const QString calling = status->text();
+    server.SendTo(ports[0], testsupport::SipResponse(invite, 180));
+    QTRY_VERIFY(status->text() != calling);                        // ringing
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);  // ANNULER
+    QVERIFY(next().starts_with("CANCEL "));
     QFile::remove(QString::fromStdString(options.Control.SettingsPath));
   }
 
