@@ -337,6 +337,14 @@ void TMainForm::NoteState(std::string_view name) {
   LogEvent({"state", Text(name)});
 }
 
+void TMainForm::BringToFront() {
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+  LogEvent({"raised"});
+}
+
 void TMainForm::showEvent(QShowEvent* event) {
   // Centred when first shown, once the screen that shows it is known.
   if (!FCentred && screen() != nullptr) {

@@ -55,6 +55,8 @@ class TMainForm : public QWidget, public app::TCallView {
   void ShowMessage(const std::string& text) override;
   bool Confirm(const std::string& question) override;
   void NoteState(std::string_view name) override;
+  // Shows the window in front of the others, as when a second start hands over to this one.
+  void BringToFront();
 
  protected:
   // Key preview: every key typed in any control comes here first.

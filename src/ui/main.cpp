@@ -15,6 +15,7 @@
 #include "ui/LagProbe.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsLocation.h"
+#include "ui/SingleInstance.h"
 #include "ui/Translations.h"
 
 namespace {
@@ -54,6 +55,14 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName("telvarion");
   QApplication::setWindowIcon(QIcon::fromTheme("telvarion"));
   ui::InstallQtFrench(application);  // without them, Qt's few texts stay English
+  ui::TSingleInstance instance(ui::InstanceSocketPath());
+  if (instance.HandOver()) return 0;  // the running copy shows its window instead
+  // At once, so that a start during this one's start-up waits for it rather than failing
+  // later on the ports; it is answered once the window is up.
+  ui::TMainForm* shown = nullptr;
+  instance.Listen([&shown] {
+    if (shown != nullptr) shown->BringToFront();
+  });
   platform::Waker termination;
   QSocketNotifier terminationNotifier(termination.Descriptor(), QSocketNotifier::Read);
   QuitOnTermination(application, termination, terminationNotifier);
@@ -65,6 +74,7 @@ int main(int argc, char** argv) {
   options.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
   ui::TMainForm window(options);
   window.show();
+  shown = &window;
   ui::TLagProbe lag;
   lag.StartIfEnabled();
   return QApplication::exec();

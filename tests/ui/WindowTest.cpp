@@ -8,13 +8,16 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include "support/LoopbackPeer.h"
 #include "support/SipResponse.h"
 #include "support/TestWave.h"
 #include "ui/ClickLabel.h"
 #include "ui/MainForm.h"
+#include "ui/SingleInstance.h"
 #include "ui/Translations.h"
 
 namespace {
@@ -222,6 +225,25 @@ class WindowTest : public QObject {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);  // ANNULER
     QVERIFY(next().starts_with("CANCEL "));
     QFile::remove(QString::fromStdString(options.Control.SettingsPath));
+  }
+
+  // A second start hands over to the running copy; one that does not answer is replaced.
+  void OneCopyAtATime() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("instance");
+    int shown = 0;
+    {
+      ui::TSingleInstance running(path);
+      QVERIFY(running.Listen([&] { ++shown; }));
+      QVERIFY(ui::TSingleInstance(path).HandOver());
+      QCOMPARE(shown, 1);
+    }
+    QVERIFY(!ui::TSingleInstance(path).HandOver());  // gone
+    QLocalServer hung;                               // takes the connection, never answers
+    QVERIFY(hung.listen(folder.filePath("hung")));
+    ui::TSingleInstance later(folder.filePath("hung"));
+    QVERIFY(!later.HandOver(std::chrono::milliseconds(100)));
+    QVERIFY(later.Listen({}));
   }
 
   // Last: the translations stay installed for the rest of the run.
