@@ -4,6 +4,13 @@
 
 namespace platform {
 
+PropertyList MakePropertyList(std::initializer_list<std::pair<const char*, const char*>> pairs) {
+  PropertyList list(pa_proplist_new(), &pa_proplist_free);
+  for (const auto& [key, value] : pairs)
+    pa_proplist_sets(list.get(), key, value);
+  return list;
+}
+
 PulseConnection::PulseConnection(std::string server, std::chrono::milliseconds timeout)
     : Server(std::move(server)), Timeout(timeout), Loop(pa_threaded_mainloop_new()) {
   if (Loop != nullptr && pa_threaded_mainloop_start(Loop) < 0) {
@@ -69,7 +76,12 @@ bool PulseConnection::Connected() {
   if (Loop == nullptr) return false;
   if (Context != nullptr && pa_context_get_state(Context) == PA_CONTEXT_READY) return true;
   Disconnect();
-  Context = pa_context_new(pa_threaded_mainloop_get_api(Loop), "Telvarion");
+  // What the server, its mixers and its policy show of the program: telvarion.desktop's name,
+  // id and icon.
+  const PropertyList client = MakePropertyList({{PA_PROP_APPLICATION_NAME, "Telvarion"},
+                                                {PA_PROP_APPLICATION_ID, "telvarion"},
+                                                {PA_PROP_APPLICATION_ICON_NAME, "telvarion"}});
+  Context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(Loop), nullptr, client.get());
   if (Context == nullptr) return false;
   ContextWasReady = false;
   pa_context_set_state_callback(Context, &PulseConnection::OnContextState, this);

@@ -10,13 +10,20 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/WaveDevice.h"
 
 namespace platform {
+
+using PropertyList = std::unique_ptr<pa_proplist, decltype(&pa_proplist_free)>;
+// A property list (keys as libpulse's PA_PROP_ names) for a context or a stream.
+PropertyList MakePropertyList(std::initializer_list<std::pair<const char*, const char*>> pairs);
 
 struct PulseConnection {
   // `server` as PULSE_SERVER spells it (empty: the client's usual choice); `timeout` bounds

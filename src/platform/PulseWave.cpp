@@ -87,8 +87,13 @@ struct PulseWaveBackend::Impl : PulseConnection {
     auto stream = std::make_unique<Stream>();
     stream->Owner = this;
     stream->Playback = playback;
-    stream->Handle = pa_stream_new(Context, playback ? "Telvarion playback" : "Telvarion capture",
-                                   &spec, nullptr);
+    // A telephone call's streams: a server's policy may route them to a headset, lower other
+    // streams meanwhile and, where it offers one, put its echo canceller between them, so
+    // that the far end does not hear itself from the speaker.
+    const PropertyList call =
+        MakePropertyList({{PA_PROP_MEDIA_ROLE, "phone"}, {PA_PROP_FILTER_WANT, "echo-cancel"}});
+    stream->Handle = pa_stream_new_with_proplist(
+        Context, playback ? "Telvarion playback" : "Telvarion capture", &spec, nullptr, call.get());
     if (stream->Handle == nullptr) return kWaveError;
     pa_stream_set_state_callback(stream->Handle, &Impl::OnStreamState, stream.get());
     pa_buffer_attr attributes{};

@@ -1,0 +1,185 @@
+// The wave layer against the real audio server its run started (tests/support/with-audio-server:
+// PulseAudio, or PipeWire's pulse server), judged by the server's own view through pactl: what
+// it knows of the program and its two streams, and, with the filter modules Debian's
+// PulseAudio loads, the call's streams routed through its echo canceller.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/PulseWave.h"
+#include "support/Command.h"
+#include "support/EventLoopHandOff.h"
+
+namespace platform {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::RunCommand;
+
+// One entry of `pactl list sink-inputs|source-outputs|sinks|sources`: its number, the device
+// it is connected to (streams), its name (devices) and its properties.
+struct PactlEntry {
+  std::string Index;
+  std::string Device;
+  std::string Name;
+  std::map<std::string, std::string> Properties;
+};
+
+std::vector<PactlEntry> PactlList(const std::string& kind) {
+  std::vector<PactlEntry> entries;
+  std::istringstream lines(RunCommand("LC_ALL=C pactl list " + kind).Output);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line[0] != '\t') {  // "Sink Input #12", "Source #3"
+      entries.emplace_back();
+      entries.back().Index = line.substr(line.find('#') + 1);
+    } else if (entries.empty()) {
+      continue;
+    } else if (line.rfind("\t\t", 0) == 0 && line.find(" = \"") != std::string::npos) {
+      const std::size_t equals = line.find(" = \"");
+      entries.back().Properties[line.substr(2, equals - 2)] =
+          line.substr(equals + 4, line.size() - equals - 5);
+    } else if (line.rfind("\tSink: ", 0) == 0 || line.rfind("\tSource: ", 0) == 0) {
+      entries.back().Device = line.substr(line.find(": ") + 2);
+    } else if (line.rfind("\tName: ", 0) == 0) {
+      entries.back().Name = line.substr(7);
+    }
+  }
+  return entries;
+}
+
+// The stream the program named `mediaName`, and the name of the device it is connected to.
+std::optional<PactlEntry> Stream(const std::string& kind, const std::string& mediaName) {
+  const std::string devices = kind == "sink-inputs" ? "sinks" : "sources";
+  for (PactlEntry& stream : PactlList(kind)) {
+    if (stream.Properties["media.name"] != mediaName) continue;
+    for (const PactlEntry& device : PactlList(devices))
+      if (device.Index == stream.Device) stream.Device = device.Name;
+    return stream;
+  }
+  return std::nullopt;
+}
+
+// A condition on the server's state, asked again every 20 ms for at most 5 s.
+bool Eventually(const std::function<bool()>& done) {
+  for (const auto end = std::chrono::steady_clock::now() + 5s; !done();
+       std::this_thread::sleep_for(20ms))
+    if (std::chrono::steady_clock::now() > end) return false;
+  return true;
+}
+
+// A call's two devices, opened on the server's defaults (speaker and microphone).
+class PulseWaveTest : public ::testing::Test, public MessageTarget {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
+        << "run by tests/support/with-audio-server, which starts a private server";
+  }
+  void TearDown() override {
+    stopping_ = true;
+    if (capture_ != kNoWaveHandle) {
+      backend_.InReset(capture_);
+      loop_.RunFor(0ms);
+      EXPECT_EQ(backend_.InClose(capture_), kWaveOk);
+    }
+    if (playback_ != kNoWaveHandle) {
+      EXPECT_EQ(backend_.OutClose(playback_), kWaveOk);
+    }
+  }
+  void OpenCall() {
+    ASSERT_EQ(backend_.OutOpen(playback_, kWaveDefaultDevice, WaveFormat{}), kWaveOk);
+    ASSERT_EQ(backend_.InOpen(capture_, kWaveDefaultDevice, WaveFormat{}, Window{&loop_, this}),
+              kWaveOk);
+  }
+  // Queues four blocks on the capture device and starts it; each filled one comes back.
+  void StartCapture() {
+    for (std::string& block : blocks_) {
+      WaveHeader& header = *headers_.emplace_back(std::make_unique<WaveHeader>());
+      header.Data = block.data();
+      header.BufferLength = kFrameBytes;
+      ASSERT_EQ(backend_.InPrepareHeader(capture_, header), kWaveOk);
+      ASSERT_EQ(backend_.InAddBuffer(capture_, header), kWaveOk);
+    }
+    ASSERT_EQ(backend_.InStart(capture_), kWaveOk);
+  }
+  void HandleWindowMessage(const WindowMessage& message) override {
+    if (message.Message != kWaveInData || stopping_) return;
+    const CaptureBlock block = std::get<CaptureBlock>(message.Data);
+    if (block.Header->BytesRecorded == kFrameBytes) ++filled_;
+    backend_.InAddBuffer(block.Device, *block.Header);
+  }
+
+  testsupport::EventLoopHandOff loop_;
+  std::vector<std::string> blocks_ = std::vector<std::string>(4, std::string(kFrameBytes, '\0'));
+  std::vector<std::unique_ptr<WaveHeader>> headers_;
+  PulseWaveBackend backend_;
+  WaveHandle playback_ = kNoWaveHandle;
+  WaveHandle capture_ = kNoWaveHandle;
+  int filled_ = 0;
+  bool stopping_ = false;
+};
+
+TEST_F(PulseWaveTest, BothStreamsSayTheyAreTelvarionsTelephoneCall) {
+  OpenCall();
+  for (const auto& [kind, name] : {std::pair{"sink-inputs", "Telvarion playback"},
+                                   std::pair{"source-outputs", "Telvarion capture"}}) {
+    SCOPED_TRACE(kind);
+    std::optional<PactlEntry> stream = Stream(kind, name);
+    ASSERT_TRUE(stream) << RunCommand("pactl list " + std::string(kind)).Output;
+    // The program's own, merged by the server from its connection, and the stream's.
+    EXPECT_EQ(stream->Properties["application.name"], "Telvarion");
+    EXPECT_EQ(stream->Properties["application.id"], "telvarion");
+    EXPECT_EQ(stream->Properties["application.icon_name"], "telvarion");
+    EXPECT_EQ(stream->Properties["media.role"], "phone");
+    EXPECT_EQ(stream->Properties["filter.want"], "echo-cancel");
+  }
+}
+
+// As /etc/pulse/default.pa loads them on Debian: filter-heuristics and filter-apply, which load
+// the filter a stream asks for and move the stream onto it.
+class FilteringServerTest : public PulseWaveTest {
+ protected:
+  void SetUp() override {
+    PulseWaveTest::SetUp();
+    for (const char* module : {"module-filter-heuristics", "module-filter-apply"}) {
+      const auto loaded = RunCommand(std::string("pactl load-module ") + module);
+      ASSERT_EQ(loaded.ExitCode, 0) << module << ": " << loaded.Output;
+      modules_.push_back(loaded.Output.substr(0, loaded.Output.find('\n')));
+    }
+  }
+  void TearDown() override {
+    PulseWaveTest::TearDown();
+    for (const std::string& module : modules_)
+      RunCommand("pactl unload-module " + module);
+  }
+  std::vector<std::string> modules_;
+};
+
+TEST_F(FilteringServerTest, TheCallsStreamsPassThroughTheEchoCanceller) {
+  OpenCall();
+  // The canceller's pair of devices over the call's speaker and microphone.
+  ASSERT_TRUE(Eventually([] {
+    const auto capture = Stream("source-outputs", "Telvarion capture");
+    return capture && capture->Device == "microphone.echo-cancel";
+  })) << RunCommand("pactl list short modules; pactl list short sources; pactl list source-outputs")
+             .Output;
+  EXPECT_TRUE(Eventually([] {
+    const auto playback = Stream("sink-inputs", "Telvarion playback");
+    return playback && playback->Device == "speaker.echo-cancel";
+  })) << RunCommand("pactl list short sinks; pactl list sink-inputs").Output;
+  // And the capture still delivers whole blocks through it.
+  StartCapture();
+  EXPECT_TRUE(loop_.RunUntil([&] { return filled_ >= 10; }, 3s)) << filled_ << " blocks";
+}
+
+}  // namespace
+}  // namespace platform
