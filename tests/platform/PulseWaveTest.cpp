@@ -95,10 +95,11 @@ class PulseWaveTest : public ::testing::Test, public MessageTarget {
       EXPECT_EQ(backend_.OutClose(playback_), kWaveOk);
     }
   }
+  // In the audio engine's order: the microphone first.
   void OpenCall() {
-    ASSERT_EQ(backend_.OutOpen(playback_, kWaveDefaultDevice, WaveFormat{}), kWaveOk);
     ASSERT_EQ(backend_.InOpen(capture_, kWaveDefaultDevice, WaveFormat{}, Window{&loop_, this}),
               kWaveOk);
+    ASSERT_EQ(backend_.OutOpen(playback_, kWaveDefaultDevice, WaveFormat{}), kWaveOk);
   }
   // Queues four blocks on the capture device and starts it; each filled one comes back.
   void StartCapture() {
