@@ -29,6 +29,8 @@ constexpr std::string_view kPublicAddressCaption = "Votre adresse IP publique :"
 constexpr std::uint32_t kErrorBoxMessage = 1027;
 // The far end's media address, when the answer named it rather than numbered it.
 constexpr std::uint32_t kMediaLookupMessage = 1028;
+// Posted to ourselves: a wait between two RTCP BYEs is over.
+constexpr std::uint32_t kByeWaitMessage = 1029;
 
 }  // namespace
 
@@ -45,6 +47,7 @@ TCallControl::TCallControl(TCallView& view, platform::HandOff& handOff,
 
 TCallControl::~TCallControl() {
   alive_.request_stop();
+  byeWait_.request_stop();
   // The lister first: it may be making us the watcher again.
   lister_.reset();
   if (options_.Wave != nullptr) options_.Wave->UnwatchDevices();
@@ -139,6 +142,9 @@ void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
           StartMedia(platform::AddressToText(resolved->Address), remoteMediaPort_);
         }
       }
+      break;
+    case kByeWaitMessage:
+      ByeWaitOver();
       break;
     case kErrorBoxMessage:
       if (const auto* notice = std::get_if<platform::Notice>(&message.Data)) {
@@ -274,9 +280,8 @@ void TCallControl::CancelClick() {
   }
   if (sipClient_) platform::RunGuarded([this] { sipClient_->Cancel(); });
   mediaLookup_.Cancel();
-  // Both media stops run in every state, also when no call ever started.
-  if (rtcpClient_) platform::RunGuarded([this] { rtcpClient_->Stop(); });
-  if (audio_) audio_->Stop();
+  // The media end runs in every state, also when no call ever started.
+  EndMedia();
 }
 
 void TCallControl::SIPStateChange() {
@@ -322,7 +327,42 @@ void TCallControl::SIPCallAnswered() {
   StartMedia(media->Address, media->Port);
 }
 
+void TCallControl::EndMedia() {
+  if (!rtcpClient_) return;
+  if (++mediaEnds_ == 1) BeginMediaEnd();
+}
+
+void TCallControl::BeginMediaEnd() {
+  // Nothing of the call goes out after its BYE.
+  if (audio_) audio_->EndSending();
+  platform::RunGuarded([this] { rtcpClient_->SendBye(); });
+  window_.PostAfter({kByeWaitMessage, {}}, media::kByeWait, byeWait_.get_token());
+}
+
+void TCallControl::ByeWaitOver() {
+  if (mediaEnds_ == 0) return;
+  bool again = false;
+  platform::RunGuarded([&] { again = rtcpClient_->ByeAgain(); });
+  if (again) {
+    window_.PostAfter({kByeWaitMessage, {}}, media::kByeWait, byeWait_.get_token());
+    return;
+  }
+  if (audio_) audio_->Stop();
+  if (--mediaEnds_ > 0) BeginMediaEnd();
+}
+
+void TCallControl::FinishMediaEnds() {
+  if (mediaEnds_ == 0) return;
+  byeWait_.request_stop();  // the pending wait is taken here
+  while (mediaEnds_ > 0) {
+    std::this_thread::sleep_for(media::kByeWait);
+    ByeWaitOver();
+  }
+  byeWait_ = std::stop_source();
+}
+
 void TCallControl::StartMedia(const std::string& address, std::uint16_t port) {
+  FinishMediaEnds();
   // A media socket that cannot be had leaves the call without sound, silently; it must not
   // abandon the engine's handling of the answer, which still owes the ACK.
   platform::RunGuarded([&] {
@@ -334,10 +374,7 @@ void TCallControl::StartMedia(const std::string& address, std::uint16_t port) {
 
 void TCallControl::SIPCallEnded() {
   mediaLookup_.Cancel();
-  if (audio_) {
-    platform::RunGuarded([this] { rtcpClient_->Stop(); });
-    audio_->Stop();
-  }
+  if (audio_) EndMedia();
   closes_ = true;
   view_.ShowCaption(TCaption::Cancel, kClosedCaption);
 }

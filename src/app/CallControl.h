@@ -117,12 +117,23 @@ class TCallControl final : public platform::MessageTarget {
   void STUNPublicAddress();
   // The far end's media, once its address is known.
   void StartMedia(const std::string& address, std::uint16_t port);
+  // The end of a call's media: the RTCP BYE, repeated after each 10 ms wait while RTP still
+  // comes, then the audio engine's stop. The waits are the event loop's, not the main
+  // thread's; an end asked for while one runs follows it, as it did when each one blocked.
+  void EndMedia();
+  void BeginMediaEnd();
+  void ByeWaitOver();
+  // A call's media starting while the last one's still end: those end first, waiting in place.
+  void FinishMediaEnds();
 
   TCallView& view_;
   const TCallControlOptions options_;
   const platform::Window window_;
   // Stopped when this object goes: what it posted to itself is then never delivered.
   std::stop_source alive_;
+  // The media ends asked for and not over, and what cancels the pending wait's message.
+  int mediaEnds_ = 0;
+  std::stop_source byeWait_;
   std::unique_ptr<TIniFile> iniFile_;
   std::unique_ptr<sip::TSIPClient> sipClient_;
   std::unique_ptr<media::TRTPClient> rtpClient_;

@@ -42,6 +42,10 @@ void TPCMA::Start(TRTCPClient* rtcpClient) {
   Stop();
   JoinRetired(false);
   rtcpClient_ = rtcpClient;
+  {
+    std::lock_guard lock(inputLock_);
+    sending_ = true;
+  }
   if (rtcpClient == nullptr) return;
   // The previous call's Stop interrupted the receive on this socket.
   rtcpClient->RTPClient().ResumeReceive();
@@ -147,7 +151,7 @@ bool TPCMA::OpenInput(const Call& call) {
     return false;
   }
   std::lock_guard lock(inputLock_);
-  if (call.Stopped) {
+  if (call.Stopped || !sending_) {
     wave_.InClose(handle);
     return false;
   }
@@ -158,6 +162,14 @@ bool TPCMA::OpenInput(const Call& call) {
     if (wave_.InAddBuffer(waveIn_, header) != platform::kWaveOk) return false;
   }
   return wave_.InStart(waveIn_) == platform::kWaveOk;
+}
+
+void TPCMA::EndSending() {
+  {
+    std::lock_guard lock(inputLock_);
+    sending_ = false;
+  }
+  CloseInput();
 }
 
 void TPCMA::CloseInput() {
@@ -190,7 +202,7 @@ void TPCMA::InputDone(platform::WaveHandle device, platform::WaveHeader& header)
 
 void TPCMA::SendAudio(std::string_view alaw) {
   std::lock_guard lock(inputLock_);
-  if (rtcpClient_ == nullptr) return;
+  if (rtcpClient_ == nullptr || !sending_) return;
   while (alaw.size() > platform::kFrameBytes) {
     rtcpClient_->RTPClient().Send(kPayloadTypePCMA, alaw.substr(0, platform::kFrameBytes));
     alaw.remove_prefix(platform::kFrameBytes);

@@ -57,6 +57,10 @@ class TPCMA {
   // Closes capture, ends the call's thread (without killing it; without waiting for it while it
   // opens a device) and closes playback. Nothing happens when nothing runs.
   void Stop();
+  // The call's sending ends, its playback goes on (the RTCP BYE follows, while the far end may
+  // still be heard): capture closes, a capture device still opening is closed when it opens,
+  // and nothing more is sent until the next Start.
+  void EndSending();
 
   // One device outside a call, on the calling thread (the latency benchmark's): whether it
   // opened (capture: and took its blocks and started).
@@ -107,6 +111,7 @@ class TPCMA {
   platform::WaveBackend& wave_;
   std::mutex outputLock_;
   std::mutex inputLock_;
+  bool sending_ = true;  // under inputLock_
   TRTCPClient* rtcpClient_ = nullptr;
   std::mutex callLock_;
   std::shared_ptr<Call> call_;

@@ -1,7 +1,5 @@
 #include "media/RtcpClient.h"
 
-#include <thread>
-
 #include "media/RtpHeader.h"
 
 namespace media {
@@ -70,15 +68,19 @@ void TCustomRTCPClient::Start() {
   rtpClient_.Send(kPayloadTypePCMA, {});
 }
 
-void TCustomRTCPClient::Stop() {
+void TCustomRTCPClient::SendBye() {
+  byesSent_ = 0;
+  ByeAgain();
+}
+
+bool TCustomRTCPClient::ByeAgain() {
+  const std::uint32_t received = packetsReceived_.load();
+  if (byesSent_ >= kMaxByeSends || (byesSent_ > 0 && received == packetsAtBye_)) return false;
+  packetsAtBye_ = received;
+  ++byesSent_;
   const std::string bye = BuildBye(rtpClient_.SSRC());
-  for (int sent = 0; sent < kMaxByeSends;) {
-    const std::uint32_t before = packetsReceived_.load();
-    platform::SendTo(Socket(), bye.data(), bye.size(), remoteAddress_);
-    ++sent;
-    std::this_thread::sleep_for(kByeWait);
-    if (packetsReceived_.load() == before) break;
-  }
+  platform::SendTo(Socket(), bye.data(), bye.size(), remoteAddress_);
+  return true;
 }
 
 }  // namespace media

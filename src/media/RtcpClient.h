@@ -49,17 +49,23 @@ class TCustomRTCPClient : public net::TCustomUDPClient {
   std::optional<std::string> Receive(std::uint8_t payloadType, TStreamLatch& latch);
   // Resets the counter and sends the call's first RTP packet: payload type 8, no payload.
   void Start();
-  // Sends the BYE, then again after each 10 ms during which RTP still arrived, six times at
-  // most. Send errors are ignored.
-  void Stop();
+  // The end of the media: the BYE, then again after each 10 ms (kByeWait) during which RTP
+  // still arrived, six times at most. The caller waits: SendBye, then ByeAgain after each wait
+  // until it says no. Send errors are ignored.
+  void SendBye();
+  // After a wait: sends the BYE once more when RTP arrived since the last one and fewer than
+  // six went; whether it did (and another wait follows).
+  bool ByeAgain();
 
   TRTPClient& RTPClient() const { return rtpClient_; }
 
  private:
   TRTPClient& rtpClient_;
   platform::SocketAddress remoteAddress_{};
-  // Counted by the playback thread, read by Stop on the main thread.
+  // Counted by the playback thread, read by ByeAgain on the main thread.
   std::atomic<std::uint32_t> packetsReceived_{0};
+  std::uint32_t packetsAtBye_ = 0;
+  int byesSent_ = 0;
 };
 
 class TRTCPClient : public TCustomRTCPClient {

@@ -6,6 +6,7 @@
 // core's tests an event loop of their own.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <stop_token>
 #include <string>
@@ -77,6 +78,11 @@ class HandOff {
   // Queues the message for the main thread and returns at once. When `stop` is requested
   // before the delivery has begun (its target is going away), the message is dropped.
   virtual void Post(MessageTarget& target, const WindowMessage& message, std::stop_token stop) = 0;
+
+  // On the main thread: delivers the message there once `delay` has passed, the thread free
+  // meanwhile; dropped as Post's when `stop` is requested first.
+  virtual void PostAfter(MessageTarget& target, const WindowMessage& message,
+                         std::chrono::milliseconds delay, std::stop_token stop) = 0;
 };
 
 // A "window handle" as the protocol objects are created with: where their messages go.
@@ -87,6 +93,12 @@ struct Window {
   // Posts `message` when there is somewhere to post it.
   void Post(const WindowMessage& message, std::stop_token stop = {}) const {
     if (Channel != nullptr && Target != nullptr) Channel->Post(*Target, message, std::move(stop));
+  }
+  void PostAfter(const WindowMessage& message, std::chrono::milliseconds delay,
+                 std::stop_token stop) const {
+    if (Channel != nullptr && Target != nullptr) {
+      Channel->PostAfter(*Target, message, delay, std::move(stop));
+    }
   }
 };
 

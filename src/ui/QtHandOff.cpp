@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include "platform/PendingMessage.h"
 
@@ -29,6 +30,13 @@ bool QtHandOff::Send(platform::MessageTarget& target, const platform::WindowMess
 void QtHandOff::Post(platform::MessageTarget& target, const platform::WindowMessage& message,
                      std::stop_token stop) {
   Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::move(stop)));
+}
+
+void QtHandOff::PostAfter(platform::MessageTarget& target, const platform::WindowMessage& message,
+                          std::chrono::milliseconds delay, std::stop_token stop) {
+  auto pending = std::make_shared<platform::PendingMessage>(target, message, std::move(stop));
+  // Precise: what waits on it is spacing on the wire, a few milliseconds.
+  QTimer::singleShot(delay, Qt::PreciseTimer, this, [pending] { pending->Deliver(); });
 }
 
 void QtHandOff::Enqueue(std::shared_ptr<platform::PendingMessage> pending) {

@@ -33,6 +33,8 @@ class QtHandOff final : public QObject, public platform::HandOff {
             std::stop_token stop) override;
   void Post(platform::MessageTarget& target, const platform::WindowMessage& message,
             std::stop_token stop) override;
+  void PostAfter(platform::MessageTarget& target, const platform::WindowMessage& message,
+                 std::chrono::milliseconds delay, std::stop_token stop) override;
 
  private:
   void Enqueue(std::shared_ptr<platform::PendingMessage> pending);

@@ -170,7 +170,10 @@ TEST_F(EndpointTest, ByeDecodesInTsharkAndRepeatsOnlyWhileRtpArrives) {
       }
     });
     EXPECT_TRUE(Eventually([&] { return heard || !talking; }));
-    rtcp_.Stop();
+    rtcp_.SendBye();  // the waits as the window's event loop makes them
+    do {
+      std::this_thread::sleep_for(kByeWait);
+    } while (rtcp_.ByeAgain());
     done = true;
     rtp_.InterruptReceive();
     receiver.join();

@@ -2,10 +2,12 @@
 // creates it is the main thread and runs the loop when it wants to.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -30,6 +32,12 @@ class EventLoopHandOff final : public platform::HandOff {
   void Post(platform::MessageTarget& target, const Message& message,
             std::stop_token stop) override {
     Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::move(stop)));
+  }
+  void PostAfter(platform::MessageTarget& target, const Message& message,
+                 std::chrono::milliseconds delay, std::stop_token stop) override {
+    std::lock_guard lock(mutex_);
+    timed_.emplace(Clock::now() + delay,
+                   std::make_shared<platform::PendingMessage>(target, message, std::move(stop)));
   }
 
   // Delivers messages as they come until `done` holds or `timeout` has passed; whether it holds.
@@ -60,18 +68,33 @@ class EventLoopHandOff final : public platform::HandOff {
     // loop, so the sender must be done with the condition variable by then.
     arrived_.notify_one();
   }
-  Pending TakeNext(std::chrono::steady_clock::time_point deadline) {
+  using Clock = std::chrono::steady_clock;
+  // The next message queued, or the first timed one that is due.
+  Pending TakeNext(Clock::time_point deadline) {
     std::unique_lock lock(mutex_);
-    if (!arrived_.wait_until(lock, deadline, [this] { return !queue_.empty(); })) return nullptr;
-    Pending next = std::move(queue_.front());
-    queue_.pop_front();
-    return next;
+    for (;;) {
+      if (!queue_.empty()) {
+        Pending next = std::move(queue_.front());
+        queue_.pop_front();
+        return next;
+      }
+      const auto now = Clock::now();
+      if (!timed_.empty() && timed_.begin()->first <= now) {
+        Pending next = std::move(timed_.begin()->second);
+        timed_.erase(timed_.begin());
+        return next;
+      }
+      if (now >= deadline) return nullptr;
+      arrived_.wait_until(lock,
+                          timed_.empty() ? deadline : std::min(deadline, timed_.begin()->first));
+    }
   }
 
   const std::thread::id main_ = std::this_thread::get_id();
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::deque<Pending> queue_;
+  std::multimap<Clock::time_point, Pending> timed_;
 };
 
 }  // namespace testsupport
