@@ -1,5 +1,6 @@
 #include "media/G711.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -16,11 +17,11 @@ constexpr Sample kSignBit = 0x80;
 // The per-sample code below is written for the vectoriser: 16-bit signed values only (eight
 // to a vector register), no branches, no variable shifts (most vector units have none). Each
 // decision is a comparison turned into an all-ones or all-zero mask, and each choice a
-// Select on that mask.
-inline Sample MaskIf(bool condition) {
+// Select on that mask. The decoder's, written the same way, now only fills its table.
+constexpr Sample MaskIf(bool condition) {
   return static_cast<Sample>(-static_cast<Sample>(condition));
 }
-inline Sample Select(Sample mask, Sample ifSet, Sample ifClear) {
+constexpr Sample Select(Sample mask, Sample ifSet, Sample ifClear) {
   return static_cast<Sample>((ifSet & mask) | (ifClear & ~mask));
 }
 
@@ -48,7 +49,7 @@ inline std::uint8_t EncodeSample(Sample sample) {
   return static_cast<std::uint8_t>((segments + level) ^ mask);
 }
 
-inline Sample DecodeSample(std::uint8_t code) {
+constexpr Sample DecodeSample(std::uint8_t code) {
   const auto a = static_cast<Sample>(code ^ kEvenBitInversion);
   const auto segment = static_cast<Sample>((a >> 4) & 7);
   const auto step = static_cast<Sample>((a & 15) << 4);
@@ -63,6 +64,15 @@ inline Sample DecodeSample(std::uint8_t code) {
   const Sample negative = MaskIf((a & kSignBit) == 0);
   return static_cast<Sample>((magnitude ^ negative) - negative);
 }
+
+// Decoding is a look-up: 256 codes, 512 bytes that stay in the first-level cache, one load a
+// sample on any x86-64, faster than the vectorised computation even with AVX2.
+constexpr auto kDecoded = [] {
+  std::array<Sample, 256> table{};
+  for (std::size_t code = 0; code < table.size(); ++code)
+    table[code] = DecodeSample(static_cast<std::uint8_t>(code));
+  return table;
+}();
 
 // One 10 ms unit. Fixed trip counts and unaliased buffers let the compiler vectorise these
 // loops without run-time checks or remainders.
@@ -83,7 +93,7 @@ void EncodeUnit(const unsigned char* __restrict in, unsigned char* __restrict ou
 void DecodeUnit(const unsigned char* __restrict in, unsigned char* __restrict out) {
   Sample samples[kSamplesPerUnit];
   for (std::size_t i = 0; i < kSamplesPerUnit; ++i)
-    samples[i] = DecodeSample(in[i]);
+    samples[i] = kDecoded[in[i]];
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(out, samples, sizeof samples);  // low byte first already
   } else {
