@@ -5,6 +5,7 @@
 #include "media/DTMF.h"
 #include "media/G711.h"
 #include "media/RtpHeader.h"
+#include "platform/ThreadName.h"
 
 namespace media {
 
@@ -239,6 +240,7 @@ void TPCMA::SendDigit(std::int32_t key) {
 }
 
 void TPCMA::CallLoop(std::shared_ptr<Call> call) {
+  platform::NameThisThread("call audio");
   try {
     OpenInput(*call);
     const bool playing = OpenOutput(*call);

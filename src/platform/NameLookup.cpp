@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/Address.h"
+#include "platform/ThreadName.h"
 
 namespace platform {
 
@@ -27,6 +28,7 @@ void NameLookup::Start(const Window& window, std::uint32_t message, const std::s
   Cancel();
   shared_ = std::make_shared<Shared>();
   std::thread([shared = shared_, window, message, host] {
+    NameThisThread("name lookup");
     const std::uint32_t address = ResolveAddress(host);
     // Under the lock, so that once Cancel has returned nothing is posted any more: the window
     // may be going away with its owner.

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <stop_token>
 
+#include "platform/ThreadName.h"
+
 namespace platform {
 
 // What the thread may still touch once its client is gone.
@@ -60,6 +62,7 @@ void ReceiveThread::Stop() {
 
 void ReceiveThread::Loop(std::shared_ptr<Shared> shared, HandOff* channel, Receive receive,
                          bool endAfterHandOff) {
+  NameThisThread("receive");
   const std::stop_token stop = shared->StopSource.get_token();
   try {
     while (!stop.stop_requested()) {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/ThreadName.h"
+
 namespace platform {
 
 WaveDeviceLister::WaveDeviceLister(WaveBackend& wave, const Window& window)
@@ -25,6 +27,7 @@ void WaveDeviceLister::List() {
 }
 
 void WaveDeviceLister::Loop(std::stop_token stop) {
+  NameThisThread("device lister");
   for (;;) {
     bool watch = false;
     {
