@@ -1,5 +1,8 @@
 // The window as a person sees and types into it: each panel rendered offscreen against its
 // reference image, where keys go, and the keypad's colours.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <QAccessible>
 #include <QComboBox>
 #include <QDeadlineTimer>
@@ -9,8 +12,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+
 #include <QTest>
 #include <QThread>
+#include <cstring>
 
 #include "support/LoopbackPeer.h"
 #include "support/SipResponse.h"
@@ -239,11 +244,18 @@ class WindowTest : public QObject {
       QCOMPARE(shown, 1);
     }
     QVERIFY(!ui::TSingleInstance(path).HandOver());  // gone
-    QLocalServer hung;                               // takes the connection, never answers
-    QVERIFY(hung.listen(folder.filePath("hung")));
+    // Takes the connection, never answers: a socket that listens and never accepts.
+    const int hung = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray hungPath = folder.filePath("hung").toLocal8Bit();
+    std::memcpy(address.sun_path, hungPath.constData(), hungPath.size() + 1);
+    QVERIFY(bind(hung, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    QVERIFY(listen(hung, 1) == 0);
     ui::TSingleInstance later(folder.filePath("hung"));
     QVERIFY(!later.HandOver(std::chrono::milliseconds(100)));
     QVERIFY(later.Listen({}));
+    close(hung);
   }
 
   // Last: the translations stay installed for the rest of the run.
