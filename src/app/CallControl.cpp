@@ -351,18 +351,17 @@ void TCallControl::ByeWaitOver() {
   if (--mediaEnds_ > 0) BeginMediaEnd();
 }
 
-void TCallControl::FinishMediaEnds() {
+void TCallControl::DropMediaEnds() {
   if (mediaEnds_ == 0) return;
-  byeWait_.request_stop();  // the pending wait is taken here
-  while (mediaEnds_ > 0) {
-    std::this_thread::sleep_for(media::kByeWait);
-    ByeWaitOver();
-  }
+  byeWait_.request_stop();  // the pending wait's message is never delivered
   byeWait_ = std::stop_source();
+  mediaEnds_ = 0;
 }
 
 void TCallControl::StartMedia(const std::string& address, std::uint16_t port) {
-  FinishMediaEnds();
+  // The last call's BYEs stop repeating (the new one takes the endpoint); the audio engine's
+  // Start stops that call's audio.
+  DropMediaEnds();
   // A media socket that cannot be had leaves the call without sound, silently; it must not
   // abandon the engine's handling of the answer, which still owes the ACK.
   platform::RunGuarded([&] {

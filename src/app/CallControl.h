@@ -123,8 +123,8 @@ class TCallControl final : public platform::MessageTarget {
   void EndMedia();
   void BeginMediaEnd();
   void ByeWaitOver();
-  // A call's media starting while the last one's still end: those end first, waiting in place.
-  void FinishMediaEnds();
+  // A call's media starting while the last one's still end.
+  void DropMediaEnds();
 
   TCallView& view_;
   const TCallControlOptions options_;
