@@ -213,26 +213,24 @@ void TMainForm::ShowAccount(const app::TAccount& account) {
 }
 
 void TMainForm::ShowPanel(app::TPanel panel, std::optional<std::string_view> title) {
-  FForm->ConnexionPanel->setVisible(panel == app::TPanel::Connexion);
-  FForm->WaitPanel->setVisible(panel == app::TPanel::Wait);
-  FForm->PhoneBookPanel->setVisible(panel == app::TPanel::PhoneBook);
-  FForm->PhoneEntryPanel->setVisible(panel == app::TPanel::PhoneEntry);
+  const int mode = static_cast<int>(panel);
+  QWidget* const panels[] = {FForm->ConnexionPanel, FForm->WaitPanel, FForm->PhoneBookPanel,
+                             FForm->PhoneEntryPanel};
+  for (int i = 0; i < static_cast<int>(std::size(panels)); ++i)
+    panels[i]->setVisible(i == mode);
   FForm->Title->setText(title ? Text(*title) : FForm->Title->Hint());
   // A box keeps the focus when its panel hides, or Qt hands it to the next control (a link
   // below the panels): either way the keys would not go where the user looks. The new panel's
   // first control takes them.
-  QWidget* const panels[] = {FForm->ConnexionPanel, FForm->WaitPanel, FForm->PhoneBookPanel,
-                             FForm->PhoneEntryPanel};
-  QWidget* const shown = panels[static_cast<int>(panel)];
+  QWidget* const shown = panels[mode];
   if (const QWidget* focused = focusWidget();
       focused == nullptr || !focused->isVisible() ||
       (shown != FShownPanel && !shown->isAncestorOf(focused))) {
     QWidget* const first[] = {FForm->Username, FForm->WaitPanel, FForm->PhoneBookList,
                               FForm->PhoneEntryName};
-    first[static_cast<int>(panel)]->setFocus();
+    first[mode]->setFocus();
   }
   FShownPanel = shown;
-  const int mode = static_cast<int>(panel);
   LogEvent({"panel", QString::number(mode), kPanelNames[mode]});
   LogShownTexts(*this);
 }
@@ -394,8 +392,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (const auto* control = qobject_cast<const QWidget*>(watched); !control->isVisible()) {
     return true;
   }
-  // Enter on a contact calls it, as a double click does.
-  // The contact under the keyboard's focus is the one meant, selected or not.
+  // Enter on a contact calls it, as a double click does: the one under the keyboard's focus,
+  // selected or not.
   if (QListWidgetItem* item = FForm->PhoneBookList->currentItem();
       watched == FForm->PhoneBookList && key == app::kCharEnter && item != nullptr) {
     item->setSelected(true);
