@@ -1,7 +1,8 @@
 // Measures, on a private PulseAudio daemon with null devices, the time from Play receiving a
 // 30 ms tone burst to its first samples on the speaker's monitor, and from a burst entering the
 // microphone's sink to the capture notification that carries it (where InputDone is called).
-// Prints the figures and the buffer sizes; run by bench/audio-latency.
+// Prints the figures and the buffer sizes; run by bench/audio-latency, under
+// tests/support/with-audio-server.
 #include <pulse/simple.h>
 
 #include <algorithm>
@@ -18,7 +19,6 @@
 #include <variant>
 #include <vector>
 
-#include "PulseServer.h"
 #include "media/Pcma.h"
 #include "platform/PulseWave.h"
 #include "support/EventLoopHandOff.h"
@@ -118,12 +118,10 @@ struct Window final : platform::MessageTarget {
 }  // namespace
 
 int main() {
-  bench::PulseServer server;
-  if (!server.Running()) {
-    std::fprintf(stderr, "%s\n", server.Log().c_str());
+  if (std::getenv("PULSE_SERVER") == nullptr) {
+    std::fprintf(stderr, "run by tests/support/with-audio-server, which starts a private server\n");
     return 1;
   }
-  server.ExportClientEnvironment();
   platform::PulseWaveBackend backend;
   testsupport::EventLoopHandOff loop;
   Window window;
