@@ -208,7 +208,7 @@ TEST_F(CallControlTest, ARegistrationSavesTheAccountAndTheNextStartLoadsIt) {
   Reply(401);
   Next("REGISTER");
   const std::string response = testsupport::Md5sum(
-      digest.substr(1, 32) + ":n:" + testsupport::Md5sum("REGISTER:sip:127.0.0.1"));
+      digest.substr(1, 32) + ":n0nce:" + testsupport::Md5sum("REGISTER:sip:127.0.0.1"));
   EXPECT_NE(last_.find("response=\"" + response + "\""), std::string::npos);
   Reply(200);
   ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
@@ -227,7 +227,10 @@ TEST_F(CallControlTest, AnErrorBoxLeavesTheSipHandOffFree) {
   };
   control_->ConnectClick();
   Next("REGISTER");
-  Reply(407);
+  std::string challenge = testsupport::SipResponse(last_, 407);
+  const std::size_t header = challenge.find("Proxy-Authenticate:");
+  challenge.erase(header, challenge.find("Content-Length:") - header);  // the header goes
+  sip_.SendTo(ports_[0], challenge);
   ASSERT_TRUE(Await([&] { return Shown("message Accès refusé"); }));
   EXPECT_TRUE(registeredMeanwhile);
 }

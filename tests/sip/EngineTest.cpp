@@ -17,6 +17,7 @@
 #include "sip/SipMessage.h"
 #include "support/EventLoopHandOff.h"
 #include "support/LoopbackPeer.h"
+#include "support/SipResponse.h"
 
 namespace sip {
 namespace {
@@ -82,14 +83,7 @@ class EngineTest : public ::testing::Test, public platform::MessageTarget {
   }
 
   std::string Response(int code, const std::string& body = "") const {
-    std::string text = "SIP/2.0 " + std::to_string(code) + " Reason\r\n";
-    for (const char* name : {"Via", "From", "To", "Call-ID", "CSeq"})
-      text += name + (":" + GetHeader(last_, name)) + (name[0] == 'T' ? ";tag=srv" : "") + "\r\n";
-    if (code == 401 || code == 407) {
-      text += code == 407 ? "Proxy-Authenticate" : "WWW-Authenticate";
-      text += ": Digest realm=\"127.0.0.1\", nonce=\"n0nce\", algorithm=MD5\r\n";
-    }
-    return text + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return testsupport::SipResponse(last_, code, body);
   }
 
   std::string Bye(const std::string& callID) const {
