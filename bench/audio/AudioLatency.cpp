@@ -5,12 +5,14 @@
 // tests/support/with-audio-server.
 #include <pulse/simple.h>
 
+#include <dirent.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <numbers>
 #include <optional>
@@ -21,6 +23,7 @@
 
 #include "media/Pcma.h"
 #include "platform/PulseWave.h"
+#include "platform/ThreadName.h"
 #include "support/EventLoopHandOff.h"
 
 namespace {
@@ -115,6 +118,56 @@ struct Window final : platform::MessageTarget {
   Clock::time_point Arrived;
 };
 
+// Voluntary context switches so far of each of this process's threads named `name`.
+long VoluntarySwitches(const std::string& name) {
+  long total = 0;
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return -1;
+  while (const dirent* entry = readdir(tasks)) {
+    const std::string task = std::string("/proc/self/task/") + entry->d_name;
+    std::ifstream comm(task + "/comm");
+    std::string threadName;
+    if (!std::getline(comm, threadName) || threadName != name) continue;
+    std::ifstream status(task + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::stol(line.substr(24));
+    }
+  }
+  closedir(tasks);
+  return total;
+}
+
+// A call's steady state without the network: both devices open, a 30 ms block played every
+// 30 ms as packets would bring it, capture handed back as the window does. Prints how often
+// libpulse's loop thread and the hand-off's thread (this one) woke a second.
+constexpr const char* kHandOffThread = "hand-off";
+
+void SteadyCall(media::TPCMA& engine, testsupport::EventLoopHandOff& loop) {
+  constexpr auto kSteady = 10s;
+  if (!engine.OpenOutput() || !engine.OpenInput()) return;
+  std::atomic<bool> playing{true};
+  std::thread packets([&] {
+    const std::string block = Tone(240, 440.0, 0.1);
+    for (auto next = Clock::now(); playing; next += 30ms) {
+      std::this_thread::sleep_until(next);
+      engine.Play(block);
+    }
+  });
+  loop.RunFor(1000ms);
+  const long loopBefore = VoluntarySwitches("threaded-ml");
+  const long mainBefore = VoluntarySwitches(kHandOffThread);
+  loop.RunFor(std::chrono::duration_cast<std::chrono::milliseconds>(kSteady));
+  const long loopWakes = VoluntarySwitches("threaded-ml") - loopBefore;
+  const long mainWakes = VoluntarySwitches(kHandOffThread) - mainBefore;
+  playing = false;
+  packets.join();
+  engine.CloseInput();
+  engine.CloseOutput();
+  const double seconds = std::chrono::duration<double>(kSteady).count();
+  std::printf("steady call, wake-ups a second: libpulse loop %.0f, capture hand-off %.0f\n",
+              static_cast<double>(loopWakes) / seconds, static_cast<double>(mainWakes) / seconds);
+}
+
 }  // namespace
 
 int main() {
@@ -122,6 +175,7 @@ int main() {
     std::fprintf(stderr, "run by tests/support/with-audio-server, which starts a private server\n");
     return 1;
   }
+  platform::NameThisThread(kHandOffThread);
   platform::PulseWaveBackend backend;
   testsupport::EventLoopHandOff loop;
   Window window;
@@ -197,6 +251,7 @@ int main() {
   backend.OutReset(feed);
   backend.OutUnprepareHeader(feed, feedHeader);
   backend.OutClose(feed);
+  SteadyCall(engine, loop);
   const auto playbackSizes = PlaybackSizes(backend, speaker);
   const auto captureSizes = CaptureSizes(backend, microphone);
 

@@ -5,6 +5,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -20,10 +21,14 @@ constexpr auto kBlockBytes = static_cast<std::uint32_t>(kFrameBytes);
 constexpr std::uint32_t kPlaybackTarget = 3 * kBlockBytes;
 // Playback starts with the first block rather than waiting for the buffer to fill.
 constexpr std::uint32_t kPlaybackPrebuffer = kBlockBytes;
-// 10 ms: how finely the server reports what it has taken, so done flags come soon. One block
-// (30 ms) woke the audio thread a third as often, but held each block's done flag until the
-// next report and added some 24 ms to the playback latency (median 16 to 40 ms).
-constexpr std::uint32_t kPlaybackMinimumRequest = 160;
+// One block: the server reports what it has taken once a block, not every 10 ms, which woke
+// libpulse's thread three times as often. The reports only free blocks written beyond the
+// target; a block within it is done as soon as it is written.
+constexpr std::uint32_t kPlaybackMinimumRequest = kBlockBytes;
+// Silence put ahead of the block that (re)starts playback: 15 ms of margin, so that a packet a
+// little late finds the server still playing. Without it the stream ran dry and restarted at
+// nearly every packet, a gap in the sound each time, and two more messages from the server.
+constexpr std::uint32_t kPlaybackLead = kBlockBytes / 2;
 constexpr std::uint32_t kCaptureFragment = kBlockBytes;
 constexpr std::uint32_t kServerDefault = static_cast<std::uint32_t>(-1);
 
@@ -46,6 +51,8 @@ struct PulseWaveBackend::Impl : PulseConnection {
     // Playback: the queued headers with the stream position at which each ends.
     std::deque<std::pair<WaveHeader*, std::uint64_t>> Written;
     std::uint64_t WrittenBytes = 0;
+    // Playback: nothing is left to play; the next block starts the stream again.
+    bool Starving = true;
     // Capture: the blocks queued, filled only between InStart and InReset. With no block
     // queued, or before InStart, the audio is lost.
     std::optional<CaptureQueue> Capture;
@@ -106,6 +113,7 @@ struct PulseWaveBackend::Impl : PulseConnection {
       attributes.minreq = kPlaybackMinimumRequest;
       attributes.fragsize = kServerDefault;
       pa_stream_set_write_callback(stream->Handle, &Impl::OnWritable, stream.get());
+      pa_stream_set_underflow_callback(stream->Handle, &Impl::OnUnderflow, stream.get());
       connected = pa_stream_connect_playback(stream->Handle, deviceName, &attributes,
                                              PA_STREAM_NOFLAGS, nullptr, nullptr);
     } else {
@@ -139,6 +147,7 @@ struct PulseWaveBackend::Impl : PulseConnection {
     if (stream.Handle == nullptr) return;
     pa_stream_set_state_callback(stream.Handle, nullptr, nullptr);
     pa_stream_set_write_callback(stream.Handle, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream.Handle, nullptr, nullptr);
     pa_stream_set_read_callback(stream.Handle, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream.Handle))) pa_stream_disconnect(stream.Handle);
     pa_stream_unref(stream.Handle);
@@ -187,6 +196,10 @@ struct PulseWaveBackend::Impl : PulseConnection {
     }
   }
 
+  static void OnUnderflow(pa_stream*, void* userdata) {
+    static_cast<Stream*>(userdata)->Starving = true;
+  }
+
   static void OnReadable(pa_stream* handle, std::size_t, void* userdata) {
     auto* stream = static_cast<Stream*>(userdata);
     while (pa_stream_readable_size(handle) > 0) {
@@ -199,20 +212,55 @@ struct PulseWaveBackend::Impl : PulseConnection {
     }
   }
 
+  // With the lock held: the silence that (re)starts a playback stream, when it starves.
+  static bool WriteLead(Stream& stream) {
+    if (!stream.Starving) return true;
+    static constexpr std::array<char, kPlaybackLead> kSilence{};
+    if (pa_stream_write(stream.Handle, kSilence.data(), kSilence.size(), nullptr, 0,
+                        PA_SEEK_RELATIVE) < 0) {
+      return false;
+    }
+    stream.WrittenBytes += kSilence.size();
+    stream.Starving = false;
+    return true;
+  }
+
+  // With the lock held: the lead when the stream starves, then the block. What the server
+  // still asked for before the block (the target's free room), nothing when the write failed.
+  static std::optional<std::size_t> WriteBlock(Stream& stream, const WaveHeader& header) {
+    if (stream.Failed || pa_stream_get_state(stream.Handle) != PA_STREAM_READY ||
+        !WriteLead(stream)) {
+      return std::nullopt;
+    }
+    const std::size_t room = pa_stream_writable_size(stream.Handle);
+    if (pa_stream_write(stream.Handle, header.Data, header.BufferLength, nullptr, 0,
+                        PA_SEEK_RELATIVE) < 0) {
+      return std::nullopt;
+    }
+    return room;
+  }
+
   int Write(WaveHandle handle, WaveHeader& header) {
     Locked lock(Loop);
     Stream* stream = Find(handle, true);
     if (stream == nullptr) return kWaveInvalidHandle;
     if (const int queued = QueueHeader(header); queued != kWaveOk) return queued;
-    if (stream->Failed || pa_stream_get_state(stream->Handle) != PA_STREAM_READY ||
-        pa_stream_write(stream->Handle, header.Data, header.BufferLength, nullptr, 0,
-                        PA_SEEK_RELATIVE) < 0) {
+    const std::optional<std::size_t> room = WriteBlock(*stream, header);
+    if (!room) {
       // Nobody will take it: hand it straight back.
       header.MarkDone();
       return kWaveError;
     }
     stream->WrittenBytes += header.BufferLength;
-    stream->Written.emplace_back(&header, stream->WrittenBytes);
+    // The server keeps its own copy: a block that fits in the target is not needed any more,
+    // and waiting for the server's next report would hold the next packet back. Beyond the
+    // target it waits, so that a fast sender cannot pile up delay in the server.
+    if (stream->Written.empty() && *room != static_cast<std::size_t>(-1) &&
+        *room >= header.BufferLength) {
+      header.MarkDone();
+    } else {
+      stream->Written.emplace_back(&header, stream->WrittenBytes);
+    }
     return kWaveOk;
   }
 
@@ -290,6 +338,7 @@ int PulseWaveBackend::OutReset(WaveHandle handle) {
   for (auto& [header, end] : stream->Written)
     header->MarkDone();
   stream->Written.clear();
+  stream->Starving = true;
   return kWaveOk;
 }
 

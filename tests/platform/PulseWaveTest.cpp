@@ -145,6 +145,42 @@ TEST_F(PulseWaveTest, BothStreamsSayTheyAreTelvarionsTelephoneCall) {
   }
 }
 
+// Playback as the audio engine drives it: three blocks in turn, each written again once done.
+TEST_F(PulseWaveTest, PlaybackHandsBlocksBackAtOnceYetNeverRunsAhead) {
+  OpenCall();
+  std::vector<std::string> data(3, std::string(kFrameBytes, '\0'));
+  std::vector<std::unique_ptr<WaveHeader>> blocks;
+  for (std::string& block : data) {
+    WaveHeader& header = *blocks.emplace_back(std::make_unique<WaveHeader>());
+    header.Data = block.data();
+    header.BufferLength = kFrameBytes;
+    ASSERT_EQ(backend_.OutPrepareHeader(playback_, header), kWaveOk);
+  }
+  // The server copies what it is given: a block within its target is not waited for, or the
+  // next packet would wait for the server's next report.
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(backend_.OutWrite(playback_, *blocks[0]), kWaveOk);
+  EXPECT_TRUE(blocks[0]->Done());
+  // A sender as fast as the blocks come back gets no further ahead of the sound than the
+  // target (three blocks), the lead and one block the server has not reported yet.
+  std::size_t written = kFrameBytes;
+  for (std::size_t next = 1; std::chrono::steady_clock::now() - start < 1s;
+       std::this_thread::sleep_for(1ms)) {
+    while (blocks[next]->Done() || written < 3 * kFrameBytes) {
+      ASSERT_EQ(backend_.OutWrite(playback_, *blocks[next]), kWaveOk);
+      written += kFrameBytes;
+      next = (next + 1) % blocks.size();
+    }
+  }
+  const double played =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * 16000;
+  EXPECT_LE(static_cast<double>(written), played + 4.5 * kFrameBytes);
+  EXPECT_GE(static_cast<double>(written), played / 2) << "the blocks stopped coming back";
+  EXPECT_EQ(backend_.OutReset(playback_), kWaveOk);
+  for (auto& header : blocks)
+    EXPECT_EQ(backend_.OutUnprepareHeader(playback_, *header), kWaveOk);
+}
+
 // As /etc/pulse/default.pa loads them on Debian: filter-heuristics and filter-apply, which load
 // the filter a stream asks for and move the stream onto it.
 class FilteringServerTest : public PulseWaveTest {
