@@ -343,8 +343,11 @@ bool WriteProfileChanges(const std::string& fileName, const std::vector<ProfileC
       changed = profile.Remove(change->Section, change->Key) || changed;
     }
   }
-  if (!changed) return all;
-  return Replace(fileName, profile.Text()) && all;
+  const std::string updated = profile.Text();
+  // What the file says already (each registration of a remembered account) is not written
+  // again: no replacement, no wait on the disk between the server's 200 and the phone book.
+  if (!changed || updated == *text) return all;
+  return Replace(fileName, updated) && all;
 }
 
 std::vector<std::string> ReadProfileSection(const std::string& fileName, std::string_view section) {

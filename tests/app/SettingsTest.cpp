@@ -131,23 +131,29 @@ TEST_F(SettingsTest, AnAccountIsSavedInOneReplacement) {
   const int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   // Its temporary file's creation between two renames keeps the kernel from merging them.
   ASSERT_GE(inotify_add_watch(events, folder_.Path().c_str(), IN_CREATE | IN_MOVED_TO), 0);
+  const auto replacements = [events] {
+    int count = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = read(events, buffer, sizeof buffer)) > 0;) {
+      for (char* at = buffer; at < buffer + got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        count += (event->mask & IN_MOVED_TO) != 0 && std::string(event->name) == "telvarion.ini";
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+    return count;
+  };
   TIniFile ini(file_);
   TAccountSettings(ini).Save("0123", "Alice", "d", std::nullopt, "Mic", "Spk");
-  int replacements = 0;
-  alignas(inotify_event) char buffer[4096];
-  for (ssize_t got; (got = read(events, buffer, sizeof buffer)) > 0;) {
-    for (char* at = buffer; at < buffer + got;) {
-      const auto* event = reinterpret_cast<const inotify_event*>(at);
-      replacements +=
-          (event->mask & IN_MOVED_TO) != 0 && std::string(event->name) == "telvarion.ini";
-      at += sizeof(inotify_event) + event->len;
-    }
-  }
-  close(events);
-  EXPECT_EQ(replacements, 1);
+  EXPECT_EQ(replacements(), 1);
   std::ostringstream expected;
   expected << std::ifstream(alone, std::ios::binary).rdbuf();
   EXPECT_EQ(Read(), expected.str());
+  // The next registration of the same account has nothing to write.
+  TAccountSettings(ini).Save("0123", "Alice", "d", std::nullopt, "Mic", "Spk");
+  EXPECT_EQ(replacements(), 0);
+  EXPECT_EQ(Read(), expected.str());
+  close(events);
 }
 
 // A writer killed (SIGKILL) at a random moment: the file is always the old content plus whole
