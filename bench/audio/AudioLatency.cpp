@@ -139,7 +139,7 @@ long VoluntarySwitches(const std::string& name) {
 
 // A call's steady state without the network: both devices open, a 30 ms block played every
 // 30 ms as packets would bring it, capture handed back as the window does. Prints how often
-// libpulse's loop thread and the hand-off's thread (this one) woke a second.
+// the audio server's loop thread and the hand-off's thread (this one) woke a second.
 constexpr const char* kHandOffThread = "hand-off";
 
 void SteadyCall(media::TPCMA& engine, testsupport::EventLoopHandOff& loop) {
@@ -154,17 +154,17 @@ void SteadyCall(media::TPCMA& engine, testsupport::EventLoopHandOff& loop) {
     }
   });
   loop.RunFor(1000ms);
-  const long loopBefore = VoluntarySwitches("threaded-ml");
+  const long loopBefore = VoluntarySwitches("audio loop");
   const long mainBefore = VoluntarySwitches(kHandOffThread);
   loop.RunFor(std::chrono::duration_cast<std::chrono::milliseconds>(kSteady));
-  const long loopWakes = VoluntarySwitches("threaded-ml") - loopBefore;
+  const long loopWakes = VoluntarySwitches("audio loop") - loopBefore;
   const long mainWakes = VoluntarySwitches(kHandOffThread) - mainBefore;
   playing = false;
   packets.join();
   engine.CloseInput();
   engine.CloseOutput();
   const double seconds = std::chrono::duration<double>(kSteady).count();
-  std::printf("steady call, wake-ups a second: libpulse loop %.0f, capture hand-off %.0f\n",
+  std::printf("steady call, wake-ups a second: audio loop %.0f, capture hand-off %.0f\n",
               static_cast<double>(loopWakes) / seconds, static_cast<double>(mainWakes) / seconds);
 }
 

@@ -12,29 +12,21 @@ PropertyList MakePropertyList(std::initializer_list<std::pair<const char*, const
 }
 
 PulseConnection::PulseConnection(std::string server, std::chrono::milliseconds timeout)
-    : Server(std::move(server)), Timeout(timeout), Loop(pa_threaded_mainloop_new()) {
-  if (Loop != nullptr && pa_threaded_mainloop_start(Loop) < 0) {
-    pa_threaded_mainloop_free(Loop);
-    Loop = nullptr;
-  }
-}
+    : Server(std::move(server)), Timeout(timeout), Loop(PulseLoop::Start()) {}
 
 PulseConnection::~PulseConnection() {
   if (Loop == nullptr) return;
-  pa_threaded_mainloop_lock(Loop);
+  Locked lock(Loop);
   Disconnect();
-  pa_threaded_mainloop_unlock(Loop);
-  pa_threaded_mainloop_stop(Loop);
-  pa_threaded_mainloop_free(Loop);
 }
 
 // With the lock held: waits until `done` holds or the time-out passes; returns `done()`.
 bool PulseConnection::Wait(const std::function<bool()>& done) {
   struct Expiry {
-    pa_threaded_mainloop* Loop;
+    PulseLoop* Loop;
     bool Expired = false;
-  } expiry{Loop};
-  pa_mainloop_api* api = pa_threaded_mainloop_get_api(Loop);
+  } expiry{Loop.get()};
+  pa_mainloop_api* api = Loop->Api();
   timeval when{};
   pa_timeval_add(pa_gettimeofday(&when),
                  static_cast<pa_usec_t>(Timeout.count()) * PA_USEC_PER_MSEC);
@@ -43,11 +35,13 @@ bool PulseConnection::Wait(const std::function<bool()>& done) {
       [](pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
         auto* state = static_cast<Expiry*>(userdata);
         state->Expired = true;
-        pa_threaded_mainloop_signal(state->Loop, 0);
+        state->Loop->Signal();
       },
       &expiry);
+  // What the caller asked of the server goes out now, not at the loop's next beat.
+  Loop->Wake();
   while (!done() && !expiry.Expired)
-    pa_threaded_mainloop_wait(Loop);
+    Loop->Wait();
   api->time_free(timer);
   return done();
 }
@@ -81,7 +75,7 @@ bool PulseConnection::Connected() {
   const PropertyList client = MakePropertyList({{PA_PROP_APPLICATION_NAME, "Telvarion"},
                                                 {PA_PROP_APPLICATION_ID, "telvarion"},
                                                 {PA_PROP_APPLICATION_ICON_NAME, "telvarion"}});
-  Context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(Loop), nullptr, client.get());
+  Context = pa_context_new_with_proplist(Loop->Api(), nullptr, client.get());
   if (Context == nullptr) return false;
   ContextWasReady = false;
   pa_context_set_state_callback(Context, &PulseConnection::OnContextState, this);
@@ -126,7 +120,7 @@ void PulseConnection::OnContextState(pa_context* context, void* userdata) {
     self->ContextWasReady = false;
     self->PostDeviceChange();
   }
-  pa_threaded_mainloop_signal(self->Loop, 0);
+  self->Loop->Signal();
 }
 
 void PulseConnection::OnSubscription(pa_context*, pa_subscription_event_type_t event, std::uint32_t,
@@ -150,7 +144,7 @@ void Collect(pa_context*, const Info* info, int eol, void* userdata) {
   auto* listing = static_cast<PulseConnection::Listing*>(userdata);
   if (eol != 0 || info == nullptr) {
     listing->Done = true;
-    pa_threaded_mainloop_signal(listing->Self->Loop, 0);
+    listing->Self->Loop->Signal();
     return;
   }
   // A monitor hears what a sink plays: not a microphone.
@@ -194,7 +188,7 @@ PulseConnection::Defaults PulseConnection::ServerDefaults() {
           if (info->default_source_name) state->Source = info->default_source_name;
         }
         state->Done = true;
-        pa_threaded_mainloop_signal(state->Self->Loop, 0);
+        state->Self->Loop->Signal();
       },
       &defaults);
   if (!Finish(operation) || !defaults.Done) return Defaults{};

@@ -1,8 +1,8 @@
-// The connection to a PulseAudio server (PipeWire's pulse server included) through libpulse's
-// threaded main loop, shared by the wave backend's devices: reached lazily and again after the
-// server went away, with every wait on it bounded; the device listings, the server's default
-// devices, and the device changes it reports (kDeviceChange to the watching window).
-// Threads: the owner's calls hold the main loop's lock (Locked); the callbacks run on the
+// The connection to a PulseAudio server (PipeWire's pulse server included) through libpulse,
+// its messages handled on a PulseLoop's thread, shared by the wave backend's devices: reached
+// lazily and again after the server went away, with every wait on it bounded; the device listings,
+// the server's default devices, and the device changes it reports (kDeviceChange to the watching
+// window). Threads: the owner's calls hold the main loop's lock (Locked); the callbacks run on the
 // main loop's own thread with the lock held.
 #pragma once
 
@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/PulseLoop.h"
 #include "platform/WaveDevice.h"
 
 namespace platform {
@@ -35,17 +36,17 @@ struct PulseConnection {
 
   // Holds the main loop's lock for a scope.
   struct Locked {
-    explicit Locked(pa_threaded_mainloop* loop) : loop_(loop) {
-      if (loop_ != nullptr) pa_threaded_mainloop_lock(loop_);
+    explicit Locked(const std::unique_ptr<PulseLoop>& loop) : loop_(loop.get()) {
+      if (loop_ != nullptr) loop_->Lock();
     }
     ~Locked() {
-      if (loop_ != nullptr) pa_threaded_mainloop_unlock(loop_);
+      if (loop_ != nullptr) loop_->Unlock();
     }
     Locked(const Locked&) = delete;
     Locked& operator=(const Locked&) = delete;
 
    private:
-    pa_threaded_mainloop* loop_;
+    PulseLoop* loop_;
   };
 
   struct Listing {
@@ -83,7 +84,7 @@ struct PulseConnection {
 
   std::string Server;
   std::chrono::milliseconds Timeout;
-  pa_threaded_mainloop* Loop = nullptr;
+  std::unique_ptr<PulseLoop> Loop;
   pa_context* Context = nullptr;
   // Set once the current context has been ready; guarded by the main loop's lock.
   bool ContextWasReady = false;

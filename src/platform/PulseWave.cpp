@@ -30,6 +30,10 @@ constexpr std::uint32_t kPlaybackMinimumRequest = kBlockBytes;
 // nearly every packet, a gap in the sound each time, and two more messages from the server.
 constexpr std::uint32_t kPlaybackLead = kBlockBytes / 2;
 constexpr std::uint32_t kCaptureFragment = kBlockBytes;
+// How much later than its last sample a capture block is read: the server sends what it
+// records in pieces of a few milliseconds, and the one that completes the block must be in.
+constexpr auto kCaptureSlack = std::chrono::milliseconds(7);
+constexpr std::uint32_t kBytesPerMillisecond = 16;
 constexpr std::uint32_t kServerDefault = static_cast<std::uint32_t>(-1);
 
 pa_sample_spec TelephoneSpec() {
@@ -39,6 +43,29 @@ pa_sample_spec TelephoneSpec() {
   spec.channels = 1;
   return spec;
 }
+
+// A capture stream's notifications, posted once the loop has let go of its lock.
+class AfterRoundHandOff final : public HandOff {
+ public:
+  AfterRoundHandOff(PulseLoop& loop, HandOff& channel) : loop_(loop), channel_(channel) {}
+
+  bool Send(MessageTarget& target, const WindowMessage& message, std::stop_token stop) override {
+    return channel_.Send(target, message, std::move(stop));
+  }
+  void Post(MessageTarget& target, const WindowMessage& message, std::stop_token stop) override {
+    loop_.AfterRound([channel = &channel_, target = &target, message, stop = std::move(stop)] {
+      channel->Post(*target, message, stop);
+    });
+  }
+  void PostAfter(MessageTarget& target, const WindowMessage& message,
+                 std::chrono::milliseconds delay, std::stop_token stop) override {
+    channel_.PostAfter(target, message, delay, std::move(stop));
+  }
+
+ private:
+  PulseLoop& loop_;
+  HandOff& channel_;
+};
 
 }  // namespace
 
@@ -56,6 +83,7 @@ struct PulseWaveBackend::Impl : PulseConnection {
     // Capture: the blocks queued, filled only between InStart and InReset. With no block
     // queued, or before InStart, the audio is lost.
     std::optional<CaptureQueue> Capture;
+    std::unique_ptr<AfterRoundHandOff> Notices;
     bool Started = false;
   };
 
@@ -137,7 +165,14 @@ struct PulseWaveBackend::Impl : PulseConnection {
       return missing ? kWaveBadDeviceId : kWaveError;
     }
     handle = NextId++;
-    if (!playback) stream->Capture.emplace(handle, window);
+    if (!playback) {
+      Window notices = window;
+      if (window.Channel != nullptr) {
+        stream->Notices = std::make_unique<AfterRoundHandOff>(*Loop, *window.Channel);
+        notices.Channel = stream->Notices.get();
+      }
+      stream->Capture.emplace(handle, notices);
+    }
     Streams.emplace(handle, std::move(stream));
     return kWaveOk;
   }
@@ -160,7 +195,15 @@ struct PulseWaveBackend::Impl : PulseConnection {
     if (result != kWaveOk) return result;
     Release(*Streams.at(handle));
     Streams.erase(handle);
+    KeepBeat();
     return kWaveOk;
+  }
+
+  // With the lock held: the loop keeps its beat while a capture runs, the call's own pace.
+  void KeepBeat() {
+    Loop->SetBeat(std::any_of(Streams.begin(), Streams.end(), [](const auto& entry) {
+      return !entry.second->Playback && entry.second->Started;
+    }));
   }
 
   Stream* Find(WaveHandle handle, bool playback) {
@@ -178,7 +221,7 @@ struct PulseWaveBackend::Impl : PulseConnection {
         header->MarkDone();
       stream->Written.clear();
     }
-    pa_threaded_mainloop_signal(stream->Owner->Loop, 0);
+    stream->Owner->Loop->Signal();
   }
 
   // The server asks for more: what it has taken is done.
@@ -209,6 +252,12 @@ struct PulseWaveBackend::Impl : PulseConnection {
       // A hole in the stream is silence.
       if (stream->Started) stream->Capture->Take(static_cast<const char*>(data), length);
       pa_stream_drop(handle);
+    }
+    if (const std::size_t missing = stream->Capture->Missing(); stream->Started && missing > 0) {
+      // Nothing is wanted from the server before the next block is full.
+      stream->Owner->Loop->BeatAt(std::chrono::steady_clock::now() +
+                                  std::chrono::milliseconds(missing / kBytesPerMillisecond) +
+                                  kCaptureSlack);
     }
   }
 
@@ -323,7 +372,11 @@ int PulseWaveBackend::OutPrepareHeader(WaveHandle handle, WaveHeader& header) {
 }
 
 int PulseWaveBackend::OutWrite(WaveHandle handle, WaveHeader& header) {
-  return impl_->Write(handle, header);
+  const int result = impl_->Write(handle, header);
+  // Played as soon as it came, not at the capture's next beat; woken once the lock is free,
+  // so that the loop does not wake into it and sleep again.
+  if (result == kWaveOk) impl_->Loop->Wake();
+  return result;
 }
 
 int PulseWaveBackend::OutReset(WaveHandle handle) {
@@ -378,6 +431,7 @@ int PulseWaveBackend::InStart(WaveHandle handle) {
   pa_operation* operation = pa_stream_cork(stream->Handle, 0, nullptr, nullptr);
   if (operation == nullptr) return kWaveError;
   pa_operation_unref(operation);
+  impl_->KeepBeat();
   return kWaveOk;
 }
 
@@ -386,6 +440,7 @@ int PulseWaveBackend::InReset(WaveHandle handle) {
   Impl::Stream* stream = impl_->Find(handle, false);
   if (stream == nullptr) return kWaveInvalidHandle;
   stream->Started = false;
+  impl_->KeepBeat();
   if (!stream->Failed && pa_stream_get_state(stream->Handle) == PA_STREAM_READY) {
     if (pa_operation* operation = pa_stream_cork(stream->Handle, 1, nullptr, nullptr)) {
       pa_operation_unref(operation);

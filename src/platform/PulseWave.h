@@ -1,9 +1,11 @@
 // The wave-device layer over a PulseAudio server (PipeWire's pulse server included), through
-// libpulse's threaded main loop. Streams are 8000 Hz mono s16le. Playback asks for a target
-// buffer of three 30 ms blocks and starts as soon as one block is there; a block is marked
-// done once the server holds it within that target (it keeps a copy), or, written beyond the
-// target, once the server has played enough to take it in. Capture asks for 480-byte fragments and
-// the layer cuts what arrives into exactly 480-byte blocks, posting kWaveInData for each.
+// libpulse on a PulseLoop. Streams are 8000 Hz mono s16le. Playback asks for a target buffer
+// of three 30 ms blocks and starts as soon as one block is there, with 15 ms of silence ahead
+// of the block that (re)starts it; a block is marked done once the server holds it within that
+// target (it keeps a copy), or, written beyond the target, once the server has played enough
+// to take it in. Capture asks for 480-byte fragments and the layer cuts what arrives into
+// exactly 480-byte blocks, posting kWaveInData for each; while it runs, the loop reads the
+// server's messages when the next block is due rather than as each comes.
 // Device numbers are positions among the sinks (playback) and the sources that are not
 // monitors (capture), in the server's order; the server's default sink and source stand in
 // for the system's preferred devices, its subscription events for the device-change message.

@@ -110,6 +110,10 @@ class CaptureQueue {
 
   int Add(WaveHeader& header);
   bool Empty() const { return queue_.empty(); }
+  // The bytes still to record before the next block is handed back; 0 with none queued.
+  std::size_t Missing() const {
+    return queue_.empty() ? 0 : queue_.front()->BufferLength - queue_.front()->BytesRecorded;
+  }
   // Appends `length` recorded bytes (silence for a null `data`) to the queued blocks. Audio
   // with no block queued is lost, as on a device that has no buffer.
   void Take(const char* data, std::size_t length);

@@ -145,6 +145,16 @@ TEST_F(PulseWaveTest, BothStreamsSayTheyAreTelvarionsTelephoneCall) {
   }
 }
 
+// A call's capture: the server's pieces are read a few at a time, yet none is left behind.
+TEST_F(PulseWaveTest, CaptureKeepsUpWithTheMicrophone) {
+  OpenCall();
+  StartCapture();
+  // 3 s of audio is 100 blocks; reading less than all the server sent falls behind for good.
+  loop_.RunFor(3s);
+  EXPECT_GE(filled_, 85);
+  EXPECT_LE(filled_, 101);
+}
+
 // Playback as the audio engine drives it: three blocks in turn, each written again once done.
 TEST_F(PulseWaveTest, PlaybackHandsBlocksBackAtOnceYetNeverRunsAhead) {
   OpenCall();
