@@ -59,18 +59,20 @@ void PulseLoop::Run() {
 // Called by libpulse on the loop's thread, with the lock held.
 int PulseLoop::Poll(pollfd* descriptors, unsigned long count, int timeout, void* self) {
   auto* loop = static_cast<PulseLoop*>(self);
+  const bool beat = loop->beat_;
+  if (beat && loop->draining_) {
+    // libpulse reads one piece of a message per round: all that came during the sleep is
+    // taken, the lock kept, before anything else.
+    if (const int ready = poll(descriptors, count, 0); ready != 0) return ready;
+    loop->draining_ = false;
+  }
   std::vector<std::function<void()>> jobs;
   jobs.swap(loop->afterRound_);
   loop->lock_.unlock();
   for (const auto& job : jobs)
     job();
-  const bool beat = loop->beat_;
-  if (beat && loop->draining_) {
-    // libpulse reads one piece of a message per wake: all that came during the sleep is
-    // taken before the next one.
-    timeout = 0;
-  } else if (beat && timeout != 0) {
-    // (A time-out of 0 means work is waiting already, more to send: no sleep for that.)
+  // (A time-out of 0 means work is waiting already, more to send: no sleep for that.)
+  if (beat && timeout != 0) {
     loop->SleepToBeat(timeout);
     timeout = 0;
   }
