@@ -10,7 +10,8 @@ namespace ui {
 
 QtHandOff::QtHandOff(QObject* parent)
     : QObject(parent),
-      notifier_(new QSocketNotifier(waker_.Descriptor(), QSocketNotifier::Read, this)) {
+      queue_(std::make_shared<Queue>()),
+      notifier_(new QSocketNotifier(queue_->Waker.Descriptor(), QSocketNotifier::Read, this)) {
   connect(notifier_, &QSocketNotifier::activated, this, &QtHandOff::DeliverQueued);
 }
 
@@ -40,22 +41,26 @@ void QtHandOff::PostAfter(platform::MessageTarget& target, const platform::Windo
 }
 
 void QtHandOff::Enqueue(std::shared_ptr<platform::PendingMessage> pending) {
-  std::lock_guard lock(mutex_);
-  queue_.push_back(std::move(pending));
-  // Under the lock: once the GUI thread can take the message it may finish and destroy this
-  // object, so the sender must be done with it by then.
-  waker_.Signal();
+  // Once the GUI thread can take the message it may finish and destroy this object: from
+  // then on the sender touches only its own share of the queue.
+  const std::shared_ptr<Queue> queue = queue_;
+  {
+    std::lock_guard lock(queue->Mutex);
+    queue->Messages.push_back(std::move(pending));
+  }
+  // After the lock: woken under it, the GUI thread would find it held and sleep again.
+  queue->Waker.Signal();
 }
 
 void QtHandOff::DeliverQueued() {
-  waker_.Reset();
+  queue_->Waker.Reset();
   for (;;) {
     std::shared_ptr<platform::PendingMessage> next;
     {
-      std::lock_guard lock(mutex_);
-      if (queue_.empty()) return;
-      next = std::move(queue_.front());
-      queue_.pop_front();
+      std::lock_guard lock(queue_->Mutex);
+      if (queue_->Messages.empty()) return;
+      next = std::move(queue_->Messages.front());
+      queue_->Messages.pop_front();
     }
     // Outside the lock: the handler may itself send or post.
     next->Deliver();

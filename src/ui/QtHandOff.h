@@ -40,9 +40,14 @@ class QtHandOff final : public QObject, public platform::HandOff {
   void Enqueue(std::shared_ptr<platform::PendingMessage> pending);
   void DeliverQueued();
 
-  std::mutex mutex_;
-  std::deque<std::shared_ptr<platform::PendingMessage>> queue_;
-  platform::Waker waker_;
+  // Shared with the senders for the moment of a wake-up: they wake the GUI thread after
+  // letting go of the lock, and the hand-off may be gone by then.
+  struct Queue {
+    std::mutex Mutex;
+    std::deque<std::shared_ptr<platform::PendingMessage>> Messages;
+    platform::Waker Waker;
+  };
+  std::shared_ptr<Queue> queue_;
   QSocketNotifier* notifier_;
 };
 
