@@ -145,6 +145,25 @@ TEST_F(PulseWaveTest, BothStreamsSayTheyAreTelvarionsTelephoneCall) {
   }
 }
 
+// A handle names one open stream of one kind: another kind's or a closed one's is refused,
+// and a closed stream is gone from the server.
+TEST_F(PulseWaveTest, AHandleOfTheWrongKindOrClosedIsRefused) {
+  OpenCall();
+  WaveHeader header;
+  header.Data = blocks_[0].data();
+  header.BufferLength = kFrameBytes;
+  EXPECT_EQ(backend_.OutPrepareHeader(capture_, header), kWaveInvalidHandle);
+  EXPECT_EQ(backend_.InPrepareHeader(playback_, header), kWaveInvalidHandle);
+  EXPECT_EQ(backend_.OutWrite(capture_, header), kWaveInvalidHandle);
+  EXPECT_EQ(backend_.InAddBuffer(playback_, header), kWaveInvalidHandle);
+  ASSERT_EQ(backend_.OutClose(playback_), kWaveOk);
+  const WaveHandle closed = std::exchange(playback_, kNoWaveHandle);
+  EXPECT_EQ(backend_.OutReset(closed), kWaveInvalidHandle);
+  EXPECT_EQ(backend_.OutClose(closed), kWaveInvalidHandle);
+  EXPECT_TRUE(Eventually([] { return !Stream("sink-inputs", "Telvarion playback"); }))
+      << RunCommand("pactl list sink-inputs").Output;
+}
+
 // A call's capture: the server's pieces are read a few at a time, yet none is left behind.
 TEST_F(PulseWaveTest, CaptureKeepsUpWithTheMicrophone) {
   OpenCall();
