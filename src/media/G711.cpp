@@ -17,7 +17,7 @@ constexpr Sample kSignBit = 0x80;
 // The per-sample code below is written for the vectoriser: 16-bit signed values only (eight
 // to a vector register), no branches, no variable shifts (most vector units have none). Each
 // decision is a comparison turned into an all-ones or all-zero mask, and each choice a
-// Select on that mask. The decoder's, written the same way, now only fills its table.
+// Select on that mask. The decoder, written the same way, fills the look-up table.
 constexpr Sample MaskIf(bool condition) {
   return static_cast<Sample>(-static_cast<Sample>(condition));
 }

@@ -33,7 +33,7 @@ constexpr std::uint32_t kCaptureFragment = kBlockBytes;
 // How much later than its last sample a capture block is read: the server sends what it
 // records in pieces of a few milliseconds, and the one that completes the block must be in.
 constexpr auto kCaptureSlack = std::chrono::milliseconds(7);
-constexpr std::uint32_t kBytesPerMillisecond = 16;
+constexpr std::uint32_t kBytesPerMillisecond = WaveFormat{}.AvgBytesPerSec / 1000;
 constexpr std::uint32_t kServerDefault = static_cast<std::uint32_t>(-1);
 
 pa_sample_spec TelephoneSpec() {

@@ -54,9 +54,9 @@ int main(int argc, char** argv) {
   // Ties the window to its menu entry and icon once installed (a desktop's task bar, Wayland).
   QGuiApplication::setDesktopFileName("telvarion");
   QApplication::setWindowIcon(QIcon::fromTheme("telvarion"));
-  ui::InstallQtFrench(application);  // without them, Qt's few texts stay English
   ui::TSingleInstance instance(ui::InstanceSocketPath());
   if (instance.HandOver()) return 0;  // the running copy shows its window instead
+  ui::InstallQtFrench(application);   // without them, Qt's few texts stay English
   // At once, so that a start during this one's start-up waits for it rather than failing
   // later on the ports; it is answered once the window is up.
   ui::TMainForm* shown = nullptr;
