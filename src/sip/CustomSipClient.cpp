@@ -6,7 +6,6 @@
 #include "platform/TickCount.h"
 #include "sip/Digest.h"
 #include "sip/SdpOffer.h"
-#include "sip/SipMessage.h"
 
 namespace sip {
 
@@ -17,6 +16,8 @@ constexpr int kStatusRinging = 180;
 constexpr int kStatusOk = 200;
 constexpr int kStatusForbidden = 403;
 constexpr int kStatusRequestTerminated = 487;
+constexpr std::string_view kInvite = "INVITE";
+constexpr std::string_view kCancel = "CANCEL";
 
 bool IsChallenge(int code) {
   return code == kStatusUnauthorized || code == kStatusProxyAuthenticationRequired;
@@ -86,6 +87,7 @@ void TCustomSIPClient::Connect(std::uint32_t server) {
 
   registered_ = false;
   composer_.RemoteTo.clear();
+  dialogs_.Forget();
   state_ = ssIdle;
   pending_ = pkRegister;
   SetState(ssRegistering);
@@ -114,7 +116,7 @@ void TCustomSIPClient::Invite(const std::string& number) {
     composer_.RemoteTo.clear();
     SetState(ssInviting);
     pending_ = pkInvite;
-    NewRequest("INVITE", composer_.RequestTo, sdpOffer_, std::string(kSdpContentType));
+    NewRequest(kInvite, composer_.RequestTo, sdpOffer_, std::string(kSdpContentType));
   });
 }
 
@@ -176,6 +178,7 @@ void TCustomSIPClient::Close() {
   // the error event: closing is not an operation the user waits on.
   lookup_.Cancel();
   Reported([&] {
+    platform::RunGuarded([this] { HangUpForGood(); });
     if (registered_) {
       // Cleared first: a later Register must not send a second un-registration on the
       // closed socket, and a failed send must not keep the socket open.
@@ -207,15 +210,47 @@ void TCustomSIPClient::HandleMessage() {
     }
     return;
   }
-  // Only a response names the far end for our ACK and BYE: a request of the far end inside the
-  // call (a re-INVITE, say) carries our own address in its To, and is refused before it counts.
+  // Unanswered, the far end's request would be repeated for 32 s and then end the call
+  // (RFC 3261 12.2.1.2); a request of another dialog is refused below as any request is.
+  if (const std::string_view method = RequestMethod(headerBlock_);
+      !method.empty() && state_ == ssInCall && dialogs_.IsOfCall(headerBlock_, composer_.FromTag)) {
+    return Reported([&] { AnswerInCall(method); });
+  }
   const int code = StatusCode();
-  const std::string to = GetHeader(headerBlock_, "To");
-  composer_.RemoteTo = to.empty() ? composer_.RequestTo : to;
-  Reported([&] { ActOnResponse(code); });
+  // A response whose CSeq cannot be read answers nothing of ours.
+  const std::optional<TCSeq> answered = ParseCSeq(headerBlock_);
+  if (answered) Reported([&] { ActOnResponse(code, *answered); });
 }
 
-void TCustomSIPClient::ActOnResponse(int code) {
+bool TCustomSIPClient::AwaitsAnswer(const TCSeq& answered) const {
+  const TSipTransaction& pending = composer_.Current;
+  if (answered.Number != pending.CSeq) return false;
+  switch (state_) {
+    case ssRegistering:
+    case ssInviting:
+    case ssAuthenticating:
+    case ssTrying:
+    case ssRinging:
+    case ssHangingUp:
+      return answered.Method == pending.Method;
+    case ssCancelling:
+      return answered.Method == pending.Method || answered.Method == kCancel;
+    default:
+      return false;
+  }
+}
+
+void TCustomSIPClient::ActOnResponse(int code, const TCSeq& answered) {
+  const bool awaited = AwaitsAnswer(answered);
+  if (code == kStatusOk && answered.Method == kInvite && (!awaited || state_ == ssCancelling)) {
+    return OtherInviteAnswered(answered, awaited);
+  }
+  // A late answer to a request given up, or to one of another call, changes nothing.
+  if (!awaited) return;
+  // Only a response names the far end for our ACK and BYE: a request of the far end carries
+  // our own address in its To.
+  const std::string to = GetHeader(headerBlock_, "To");
+  composer_.RemoteTo = to.empty() ? composer_.RequestTo : to;
   // A refusal ends whatever was under way, in any state.
   if (code == kStatusForbidden) return AcknowledgeAndEnd(ssRefused);
   switch (state_) {
@@ -244,7 +279,7 @@ void TCustomSIPClient::ActOnResponse(int code) {
       if (code == kStatusOk) FinalAnswer();
       break;
     case ssCancelling:
-      // The 200 to the CANCEL, or to the INVITE it crossed, changes nothing.
+      // The 200 to the CANCEL changes nothing; the INVITE's 200 comes to InviteAnswered.
       if (code == kStatusRequestTerminated) AcknowledgeAndEnd(ssCallFailed);
       break;
     case ssHangingUp:
@@ -265,15 +300,68 @@ void TCustomSIPClient::FinalAnswer() {
       SetState(ssRegistered);
       Registered();
       break;
-    case pkInvite:
+    case pkInvite: {
       SetState(ssInCall);
       CallAnswered();
-      WriteRequest("ACK", composer_.RemoteTo, "", "");
+      const std::string ack = composer_.WriteRequest("ACK", composer_.RemoteTo, "", "");
+      dialogs_.Acknowledged(composer_.Current.CSeq, ack,
+                            HeaderParameter(composer_.RemoteTo, "tag"));
+      Send(ack);
       break;
+    }
     case pkUnregister:
       registered_ = false;
       SetState(ssIdle);
       Close();
+      break;
+  }
+}
+
+void TCustomSIPClient::OtherInviteAnswered(const TCSeq& answered, bool crossedOurCancel) {
+  TCallDialogs::SentInvite* const invite = dialogs_.Find(answered.Number);
+  if (invite == nullptr) return;
+  // The far end repeats its 200 until our ACK reaches it (RFC 3261 13.3.1.4).
+  if (!invite->Ack.empty()) return Send(invite->Ack);
+  // Answered as the user gave it up: nobody would hear the far end, which stays in the call.
+  const std::string to = GetHeader(headerBlock_, "To");
+  const std::string ack = composer_.Compose(invite->Transaction, "ACK", to, "", "");
+  dialogs_.Acknowledged(answered.Number, ack);
+  Send(ack);
+  const TSipTransaction bye = composer_.Open("BYE", invite->Transaction.RequestURI);
+  Send(composer_.Compose(bye, "BYE", to, composer_.ExtensionHeaders(""), ""));
+  // Its 487 will never come.
+  if (crossedOurCancel) {
+    SetState(ssCallFailed);
+    CallEnded();
+  }
+}
+
+void TCustomSIPClient::AnswerInCall(std::string_view method) {
+  const TCallDialogs::Answer answer =
+      dialogs_.AnswerTo(method, receiveBuffer_, composer_.ContactLine);
+  if (answer.Silent) return;
+  Send(SipComposer::ComposeResponse(answer.Status, headerBlock_, serverAddressText_,
+                                    answer.ExtraHeaders, answer.Body));
+  if (answer.NewOffer) {
+    remoteSDP_ = receiveBuffer_;
+    CallUpdated();
+  }
+}
+
+void TCustomSIPClient::HangUpForGood() {
+  switch (state_) {
+    case ssInCall:
+      NewRequest("BYE", composer_.RemoteTo, "", "");
+      break;
+    // Before any answer too, unlike a Cancel (RFC 3261 9.1 would wait for one): there is no
+    // later moment, and a phone that rang on would be answered by nobody.
+    case ssInviting:
+    case ssAuthenticating:
+    case ssTrying:
+    case ssRinging:
+      if (pending_ == pkInvite) WriteRequest(kCancel, composer_.RequestTo, "", "");
+      break;
+    default:
       break;
   }
 }
@@ -298,7 +386,7 @@ void TCustomSIPClient::Authenticate() {
     return;
   }
   WriteRequest("ACK", composer_.RemoteTo, "", "");
-  NewRequest("INVITE", composer_.RequestTo, sdpOffer_, *credentials + std::string(kSdpContentType));
+  NewRequest(kInvite, composer_.RequestTo, sdpOffer_, *credentials + std::string(kSdpContentType));
 }
 
 int TCustomSIPClient::StatusCode() {
@@ -311,6 +399,7 @@ int TCustomSIPClient::StatusCode() {
 void TCustomSIPClient::NewRequest(std::string_view method, const std::string& to,
                                   const std::string& body, const std::string& extraHeaders) {
   sendBuffer_ = composer_.NewRequest(method, to, body, extraHeaders);
+  if (method == kInvite) dialogs_.Sent(composer_.Current, body);
   SendBuffer();
 }
 
@@ -320,9 +409,13 @@ void TCustomSIPClient::WriteRequest(std::string_view method, const std::string& 
   SendBuffer();
 }
 
-void TCustomSIPClient::SendResponse(std::string_view status) {
-  sendBuffer_ = SipComposer::ComposeResponse(status, headerBlock_, serverAddressText_);
+void TCustomSIPClient::Send(std::string text) {
+  sendBuffer_ = std::move(text);
   SendBuffer();
+}
+
+void TCustomSIPClient::SendResponse(std::string_view status) {
+  Send(SipComposer::ComposeResponse(status, headerBlock_, serverAddressText_));
 }
 
 void TCustomSIPClient::SendBuffer() {
@@ -352,6 +445,8 @@ void TCustomSIPClient::CallAnswered() {
 }
 
 void TCustomSIPClient::CallEnded() {}
+
+void TCustomSIPClient::CallUpdated() {}
 
 void TCustomSIPClient::SetState(TSIPState state) {
   state_ = state;

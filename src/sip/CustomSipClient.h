@@ -5,12 +5,14 @@
 // thread, and the server's datagrams, which a receive thread frames and hands to the main
 // thread, header block and body inside a synchronous message (number 1025); the owner passes
 // that message to Dispatch. A domain given as a name is looked up off the main thread, its
-// address coming back in a message of the same number. Out: requests and the 200 to the server's
-// BYE, and the virtual operations that TSIPClient turns into events.
+// address coming back in a message of the same number. Out: requests, the answers to the
+// server's BYE and to the far end's requests inside a call, and the virtual operations that
+// TSIPClient turns into events.
 //
 // Each request is sent once: no retransmission, no transaction timers, no registration
-// refresh. Failures follow the silent abort: the error number is stored in ErrorCode and the
-// operation under way is abandoned.
+// refresh. A response counts only for the request it answers (its CSeq number and method).
+// Failures follow the silent abort: the error number is stored in ErrorCode and the operation
+// under way is abandoned.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +23,9 @@
 #include "platform/HandOff.h"
 #include "platform/NameLookup.h"
 #include "platform/ReceiveThread.h"
+#include "sip/CallDialogs.h"
 #include "sip/SipComposer.h"
+#include "sip/SipMessage.h"
 #include "sip/SipState.h"
 
 namespace sip {
@@ -45,7 +49,8 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   // The owner's handler of the hand-off message passes it on here, on the main thread.
   void Dispatch(const platform::WindowMessage& message);
 
-  // Slot 1: sends the un-registration when registered, stops the receive thread, closes.
+  // Slot 1: hangs up a call (a CANCEL while it rings), sends the un-registration when
+  // registered, stops the receive thread, closes. Waits for no answer.
   void Close() override;
 
   TSIPState State() const { return state_; }
@@ -58,7 +63,7 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   const std::string& Body() const { return receiveBuffer_; }
   // The message being sent.
   const std::string& Outgoing() const { return sendBuffer_; }
-  // The body of the 200 that answered the INVITE.
+  // The body of the 200 that answered the INVITE, or of the far end's later offer in the call.
   const std::string& RemoteSDP() const { return remoteSDP_; }
   // The Call-ID header's value of the registration and every call.
   std::string CallID() const { return composer_.DialogCallID(); }
@@ -70,6 +75,9 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   virtual void CallAnswered();             // slot 5
   virtual void CallEnded();                // slot 6
   virtual void SetState(TSIPState state);  // slot 7
+  // The far end offered a new session description inside the call (a re-INVITE or an UPDATE
+  // with a body); it is the remote SDP now.
+  virtual void CallUpdated();
   // An operation the user started is being abandoned by an error (never raised for a
   // datagram that arrives unasked or malformed: a remote party must not pop up dialogs).
   virtual void SIPError();
@@ -88,12 +96,22 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   void SendResponse(std::string_view status);
   // The validated status code of the response in the header block; error 5 otherwise.
   int StatusCode();
-  void ActOnResponse(int code);
+  void ActOnResponse(int code, const TCSeq& answered);
+  // Whether the response answers a request that still waits for its answer.
+  bool AwaitsAnswer(const TCSeq& answered) const;
   // The 200 to the outstanding request, in a state that awaited one.
   void FinalAnswer();
   void Challenged();
   void Authenticate();
   void AcknowledgeAndEnd(TSIPState state);
+  // A 200 to one of our INVITEs other than the call's awaited answer: a repeat acknowledged
+  // again, or the answer to an INVITE given up, acknowledged and hung up.
+  void OtherInviteAnswered(const TCSeq& answered, bool crossedOurCancel);
+  // A request of the far end inside the call.
+  void AnswerInCall(std::string_view method);
+  // On the way out: the call hung up, or given up while it rings.
+  void HangUpForGood();
+  void Send(std::string text);
 
   const platform::Window window_;
   const std::uint32_t message_;
@@ -118,6 +136,7 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   int responseCode_ = 0;
   std::string sdpOffer_;
   std::string remoteSDP_;
+  TCallDialogs dialogs_;
   bool registered_ = false;
   int reportDepth_ = 0;
   // The Call-ID header value of this registration, fixed before the receive thread starts and

@@ -48,6 +48,11 @@ void TSIPClient::SetState(TSIPState state) {
   Raise(OnStateChange);
 }
 
+void TSIPClient::CallUpdated() {
+  TCustomSIPClient::CallUpdated();
+  Raise(OnCallUpdated);
+}
+
 void TSIPClient::SIPError() {
   TCustomSIPClient::SIPError();
   Raise(OnSIPError);

@@ -26,6 +26,7 @@ class TSIPClient : public TCustomSIPClient {
   TSIPEvent OnSIPError;
   TSIPEvent OnCallAnswered;
   TSIPEvent OnCallEnded;
+  TSIPEvent OnCallUpdated;
 
  protected:
   void HandleMessage() override;
@@ -35,6 +36,7 @@ class TSIPClient : public TCustomSIPClient {
   void CallEnded() override;
   void SetState(TSIPState state) override;
   void SIPError() override;
+  void CallUpdated() override;
 
  private:
   void Raise(const TSIPEvent& event);

@@ -1,5 +1,7 @@
 #include "sip/SipComposer.h"
 
+#include <vector>
+
 #include "net/UdpUtil.h"
 #include "platform/Version.h"
 #include "sip/SipMessage.h"
@@ -8,6 +10,16 @@ namespace sip {
 
 namespace {
 constexpr std::string_view kCRLF = "\r\n";
+
+// The first Via of a response says where the request came from: the received parameter goes
+// after the first via-parm of the first header, also when that header holds several.
+std::string WithReceived(const std::string& via, const std::string& serverAddressText) {
+  std::string marked = via;
+  const std::size_t comma = marked.find(',');
+  marked.insert(comma == std::string::npos ? marked.size() : comma,
+                ";received=" + serverAddressText);
+  return marked;
+}
 }  // namespace
 
 SipComposer::SipComposer() : CallID(net::RandomHex()) {}
@@ -18,35 +30,49 @@ void SipComposer::SetAccount(const std::string& displayName, const std::string& 
   Expires = kExpiresRegistered;
   const std::string address = displayName + " <sip:" + userID + "@" + domain + ">";
   ViaPrefix = "Via: SIP/2.0/UDP " + domain + ";rport;branch=z9hG4bK";
-  FromLine = "From: " + address + ";tag=" + std::to_string(fromTag) + "\r\n";
+  FromTag = std::to_string(fromTag);
+  FromLine = "From: " + address + ";tag=" + FromTag + "\r\n";
   ContactLine = "Contact: " + address + "\r\n";
 }
 
-std::string SipComposer::NewRequest(std::string_view method, const std::string& to,
-                                    const std::string& body, const std::string& extraHeaders) {
-  Branch = net::RandomHex();
-  ++CSeq;
+TSipTransaction SipComposer::Open(std::string_view method, const std::string& requestURI) {
+  return {std::string(method), ++CSeq, net::RandomHex(), requestURI};
+}
+
+std::string SipComposer::ExtensionHeaders(const std::string& extraHeaders) const {
   std::string headers = ContactLine;
   headers += "Expires: " + Expires + "\r\n";
   headers += "User-Agent: ";
   headers += platform::kProductName;
   headers += kCRLF;
   headers += extraHeaders;
-  return WriteRequest(method, to, headers, body);
+  return headers;
+}
+
+std::string SipComposer::NewRequest(std::string_view method, const std::string& to,
+                                    const std::string& body, const std::string& extraHeaders) {
+  Current = Open(method, RequestURI);
+  return WriteRequest(method, to, ExtensionHeaders(extraHeaders), body);
 }
 
 std::string SipComposer::WriteRequest(std::string_view method, const std::string& to,
                                       const std::string& extraHeaders, const std::string& body) {
   LastMethod = method;
+  return Compose(Current, method, to, extraHeaders, body);
+}
+
+std::string SipComposer::Compose(const TSipTransaction& in, std::string_view method,
+                                 const std::string& to, const std::string& extraHeaders,
+                                 const std::string& body) const {
   std::string text;
   text.reserve(512 + body.size());
   text += method;
-  text += " " + RequestURI + " SIP/2.0\r\n";
-  text += ViaPrefix + Branch + "\r\n";
+  text += " " + in.RequestURI + " SIP/2.0\r\n";
+  text += ViaPrefix + in.Branch + "\r\n";
   text += FromLine;
   text += "To: " + to + "\r\n";
   text += "Call-ID: " + DialogCallID() + "\r\n";
-  text += "CSeq: " + std::to_string(CSeq) + " ";
+  text += "CSeq: " + std::to_string(in.CSeq) + " ";
   text += method;
   text += kCRLF;
   text += "Max-Forwards: 70\r\n";
@@ -58,17 +84,25 @@ std::string SipComposer::WriteRequest(std::string_view method, const std::string
 }
 
 std::string SipComposer::ComposeResponse(std::string_view status, const std::string& headerBlock,
-                                         const std::string& serverAddressText) {
+                                         const std::string& serverAddressText,
+                                         const std::string& extraHeaders, const std::string& body) {
   std::string text = "SIP/2.0 ";
   text += status;
   text += kCRLF;
-  text += "Via:" + GetHeader(headerBlock, "Via") + ";received=" + serverAddressText + "\r\n";
+  // Every proxy on the way finds its own Via again and passes the answer on (RFC 3261 8.2.6.2).
+  std::vector<std::string> vias = GetHeaders(headerBlock, "Via");
+  if (vias.empty()) vias.emplace_back();
+  vias.front() = WithReceived(vias.front(), serverAddressText);
+  for (const std::string& via : vias)
+    text += "Via:" + via + "\r\n";
   text += "From:" + GetHeader(headerBlock, "From") + "\r\n";
   text += "To:" + GetHeader(headerBlock, "To") + "\r\n";
   text += "Call-ID:" + GetHeader(headerBlock, "Call-ID") + "\r\n";
   text += "CSeq:" + GetHeader(headerBlock, "CSeq") + "\r\n";
-  text += "Content-Length: 0\r\n";
+  text += extraHeaders;
+  text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   text += kCRLF;
+  text += body;
   return text;
 }
 

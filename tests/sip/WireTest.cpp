@@ -103,7 +103,7 @@ class ComposerTest : public ::testing::Test {
     composer_.RequestTo = "Alice <sip:0123@sip.example.test>";
   }
   std::string Expected(std::string text) const {
-    text.replace(text.find("{B}"), 3, composer_.Branch);
+    text.replace(text.find("{B}"), 3, composer_.Current.Branch);
     return text;
   }
   SipComposer composer_;
@@ -122,12 +122,12 @@ TEST_F(ComposerTest, RegistrationAndCallTexts) {
                               "CSeq: 1 REGISTER\r\n" + kAccount +
                               "Expires: 1800\r\nUser-Agent: Telvarion 0.3.0 (2006-08-11)\r\n"
                               "Content-Length: 0\r\n\r\n"));
-  const std::string registerBranch = composer_.Branch;
+  const std::string registerBranch = composer_.Current.Branch;
   composer_.RequestURI = "sip:0612@sip.example.test";
   const std::string offer = BuildSdpOffer(11, 22, "203.0.113.5", 5004);
   const std::string invite = composer_.NewRequest("INVITE", "<sip:0612@sip.example.test>", offer,
                                                   std::string(kSdpContentType));
-  EXPECT_NE(composer_.Branch, registerBranch);
+  EXPECT_NE(composer_.Current.Branch, registerBranch);
   EXPECT_EQ(invite, Expected(std::string("INVITE sip:0612@sip.example.test SIP/2.0\r\n") + kHead +
                              "To: <sip:0612@sip.example.test>\r\n" + kCallID +
                              "CSeq: 2 INVITE\r\n" + kAccount +
@@ -149,15 +149,19 @@ TEST_F(ComposerTest, RegistrationAndCallTexts) {
   EXPECT_EQ(composer_.LastMethod, "BYE");
 }
 
+// Every proxy on the way finds its Via again; the first one learns where the request came from.
 TEST(ComposeResponseTest, TheAnswerToAByeReturnsItsHeaders) {
   const std::string bye =
       "BYE sip:0123@192.0.2.2 SIP/2.0\r\nVia: SIP/2.0/UDP p;branch=z9hG4bKb\r\n"
-      "From: <sip:9@x>;tag=1\r\nTo: <sip:0123@x>;tag=2\r\nCall-ID:c@x\r\n"
-      "CSeq: 9 BYE\r\n";
+      "From: <sip:9@x>;tag=1\r\nv: SIP/2.0/UDP q;branch=z9hG4bKq, SIP/2.0/UDP r\r\n"
+      "To: <sip:0123@x>;tag=2\r\nCall-ID:c@x\r\nCSeq: 9 BYE\r\n";
   EXPECT_EQ(SipComposer::ComposeResponse("200 OK", bye, "198.51.100.10"),
             "SIP/2.0 200 OK\r\nVia: SIP/2.0/UDP p;branch=z9hG4bKb;received=198.51.100.10\r\n"
+            "Via: SIP/2.0/UDP q;branch=z9hG4bKq, SIP/2.0/UDP r\r\n"
             "From: <sip:9@x>;tag=1\r\nTo: <sip:0123@x>;tag=2\r\nCall-ID:c@x\r\nCSeq: 9 BYE\r\n"
             "Content-Length: 0\r\n\r\n");
+  EXPECT_EQ(SipComposer::ComposeResponse("200 OK", "X\r\nv: a, b\r\n", "h").substr(0, 34),
+            "SIP/2.0 200 OK\r\nVia: a;received=h,");
 }
 
 TEST(FramingTest, DatagramsIntoHeaderBlockAndBody) {
@@ -169,8 +173,11 @@ TEST(FramingTest, DatagramsIntoHeaderBlockAndBody) {
   } cases[] = {
       {"Cirpack KeepAlive Packet\r\n\r\n", FrameResult::kKeepAlive, "", "old"},
       {"SIP/2.0 200 OK\r\nX: 1\r\n", FrameResult::kNoBlankLine, "", "old"},
-      {"SIP/2.0 200 OK\r\nX: 1\r\n\r\nbody", FrameResult::kNoContentLength, "",
+      // Over UDP a message may leave its length out: the datagram's end is the body's.
+      {"SIP/2.0 200 OK\r\nX: 1\r\n\r\nbody", FrameResult::kMessage, "body",
        "SIP/2.0 200 OK\r\nX: 1\r\n"},
+      {"A\r\nl:2\r\ncontent-length: 3\r\n\r\nbody", FrameResult::kMessage, "bo", ""},
+      {"A\r\nX: Content-Length: 2\r\n\r\nbody", FrameResult::kMessage, "body", ""},
       {"A\r\nContent-Length: 5\r\n\r\nbody", FrameResult::kBodyTooShort, "",
        "A\r\nContent-Length: 5\r\n"},
       {"A\r\nContent-Length: \t 4\r\n\r\nbody+", FrameResult::kMessage, "body",
@@ -192,10 +199,24 @@ TEST(FramingTest, DatagramsIntoHeaderBlockAndBody) {
 
 TEST(ReadingTest, HeadersStatusCodesAndCallIDs) {
   const std::string block =
-      "SIP/2.0 180 Ringing\r\nTo: <sip:a@b>;tag=1\r\nto: x\r\nCall-ID:  id@h \r\n";
+      "SIP/2.0 180 Ringing\r\nTo: <sip:a@b>;tag=1\r\nto: x\r\nCall-ID:  id@h \r\n"
+      "f :<sip:a;tag=u>;TAG=7\r\n v: continued\r\nCSeq:  12  INVITE\r\n";
   EXPECT_EQ(GetHeader(block, "To"), " <sip:a@b>;tag=1");
-  EXPECT_EQ(GetHeader(block, "From"), "");
+  EXPECT_EQ(GetHeaders(block, "TO"), (std::vector<std::string>{" <sip:a@b>;tag=1", " x"}));
+  EXPECT_EQ(GetHeader(block, "From"), "<sip:a;tag=u>;TAG=7");
+  EXPECT_EQ(HeaderParameter(GetHeader(block, "From"), "tag"), "7");
+  EXPECT_EQ(HeaderParameter(" <sip:a@b>", "tag"), "");
+  EXPECT_EQ(GetHeader(block, "Via"), "");  // a continuation line names no header
   EXPECT_EQ(GetHeader("SIP/2.0 1\r\nVia: v", "Via"), " v");
+  EXPECT_EQ(ParseCSeq(block), (TCSeq{12, "INVITE"}));
+  for (const char* bad : {"X\r\nCSeq: INVITE\r\n", "X\r\nCSeq: 1\r\n", "X\r\nCSeq: 1A X\r\n"})
+    EXPECT_FALSE(ParseCSeq(bad)) << bad;
+  const std::pair<const char*, const char*> methods[] = {{"OPTIONS sip:a@b SIP/2.0\r\n", "OPTIONS"},
+                                                         {"SIP/2.0 200 OK\r\n", ""},
+                                                         {"INVITE  sip:a SIP/2.0\r\n", ""},
+                                                         {"INVITE sip:a SIP/2.0 \r\n", ""}};
+  for (const auto& [line, method] : methods)
+    EXPECT_EQ(RequestMethod(line), method) << line;
   EXPECT_EQ(ReadNumber("x12345y", 2), 12345u);
   EXPECT_EQ(ReadNumber("4294967296", 1), 4294967295u);
   const std::pair<const char*, std::optional<int>> codes[] = {
