@@ -7,13 +7,11 @@
 #include "app/KeyMap.h"
 #include "app/LevelTrace.h"
 #include "app/Provider.h"
-#include "app/RemoteMedia.h"
 #include "media/Pcma.h"
 #include "media/RtcpClient.h"
 #include "media/RtpClient.h"
 #include "net/StunClient.h"
 #include "platform/Address.h"
-#include "platform/NameLookup.h"
 #include "platform/SilentAbort.h"
 #include "platform/WaveDeviceLister.h"
 #include "sip/SipClient.h"
@@ -27,10 +25,6 @@ constexpr std::string_view kClosedCaption = "Fermer";
 constexpr std::string_view kPublicAddressCaption = "Votre adresse IP publique :";
 // Posted to ourselves: an error's message box, shown once the hand-off that raised it is over.
 constexpr std::uint32_t kErrorBoxMessage = 1027;
-// The far end's media address, when the answer named it rather than numbered it.
-constexpr std::uint32_t kMediaLookupMessage = 1028;
-// Posted to ourselves: a wait between two RTCP BYEs is over.
-constexpr std::uint32_t kByeWaitMessage = 1029;
 
 }  // namespace
 
@@ -47,7 +41,6 @@ TCallControl::TCallControl(TCallView& view, platform::HandOff& handOff,
 
 TCallControl::~TCallControl() {
   alive_.request_stop();
-  byeWait_.request_stop();
   // The lister first: it may be making us the watcher again.
   lister_.reset();
   if (options_.Wave != nullptr) options_.Wave->UnwatchDevices();
@@ -56,11 +49,14 @@ TCallControl::~TCallControl() {
     // going away: no status text, no message box.
     for (sip::TSIPClient::TSIPEvent* event :
          {&sipClient_->OnSIPError, &sipClient_->OnStateChange, &sipClient_->OnRegistered,
-          &sipClient_->OnCallAnswered, &sipClient_->OnCallEnded}) {
+          &sipClient_->OnCallAnswered, &sipClient_->OnCallUpdated, &sipClient_->OnCallEnded}) {
       *event = nullptr;
     }
   }
+  // The engine's destruction hangs a call up: the media's last word follows, as at a hang-up.
   sipClient_.reset();
+  if (media_) media_->Leave();
+  media_.reset();
   audio_.reset();
   rtpClient_.reset();
   rtcpClient_.reset();
@@ -77,6 +73,7 @@ void TCallControl::CreateProtocolObjects(const platform::Window& window) {
   sipClient_->OnStateChange = [this](sip::TSIPClient&) { SIPStateChange(); };
   sipClient_->OnRegistered = [this](sip::TSIPClient&) { SIPRegistered(); };
   sipClient_->OnCallAnswered = [this](sip::TSIPClient&) { SIPCallAnswered(); };
+  sipClient_->OnCallUpdated = [this](sip::TSIPClient&) { SIPCallUpdated(); };
   sipClient_->OnCallEnded = [this](sip::TSIPClient&) { SIPCallEnded(); };
   if (const auto trace = options_.OnSipMessage) {
     sipClient_->OnSend = [trace](sip::TSIPClient& engine) { trace(true, engine.Outgoing()); };
@@ -87,6 +84,7 @@ void TCallControl::CreateProtocolObjects(const platform::Window& window) {
   rtpClient_ = std::make_unique<media::TRTPClient>(options_.RtpPort.value_or(media::kRtpPort));
   rtcpClient_ = std::make_unique<media::TRTCPClient>(*rtpClient_);
   audio_ = std::make_unique<media::TPCMA>(window, *options_.Wave);
+  media_ = std::make_unique<TCallMedia>(*window.Channel, *rtcpClient_, *audio_);
   shownAddress_ = rtpClient_->LocalAddress();
   view_.ShowCaption(TCaption::Address, shownAddress_);
   sipClient_->SetMedia(rtpClient_->LocalAddress(), rtpClient_->LocalPort());
@@ -135,16 +133,6 @@ void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
       if (const auto* listing = std::get_if<platform::DeviceListing>(&message.Data)) {
         DevicesListed(*listing);
       }
-      break;
-    case kMediaLookupMessage:
-      if (const auto* resolved = std::get_if<platform::ResolvedName>(&message.Data)) {
-        if (sipClient_->State() == sip::ssInCall) {
-          StartMedia(platform::AddressToText(resolved->Address), remoteMediaPort_);
-        }
-      }
-      break;
-    case kByeWaitMessage:
-      ByeWaitOver();
       break;
     case kErrorBoxMessage:
       if (const auto* notice = std::get_if<platform::Notice>(&message.Data)) {
@@ -279,9 +267,8 @@ void TCallControl::CancelClick() {
     return;
   }
   if (sipClient_) platform::RunGuarded([this] { sipClient_->Cancel(); });
-  mediaLookup_.Cancel();
   // The media end runs in every state, also when no call ever started.
-  EndMedia();
+  if (media_) media_->End();
 }
 
 void TCallControl::SIPStateChange() {
@@ -314,66 +301,16 @@ void TCallControl::SIPError() {
 }
 
 void TCallControl::SIPCallAnswered() {
-  const std::optional<RemoteMedia> media = ReadRemoteMedia(sipClient_->RemoteSDP());
   // Without an address of our own there are no media objects: the call goes on unheard.
-  if (!media || !audio_) return;
-  // A far end named rather than numbered is looked up off the main thread: its media start
-  // once the address is in, after the ACK rather than before it.
-  if (platform::NeedsNameLookup(media->Address)) {
-    remoteMediaPort_ = media->Port;
-    mediaLookup_.Start(window_, kMediaLookupMessage, media->Address);
-    return;
-  }
-  StartMedia(media->Address, media->Port);
+  if (media_) media_->Answered(sipClient_->RemoteSDP());
 }
 
-void TCallControl::EndMedia() {
-  if (!rtcpClient_) return;
-  if (++mediaEnds_ == 1) BeginMediaEnd();
-}
-
-void TCallControl::BeginMediaEnd() {
-  // Nothing of the call goes out after its BYE.
-  if (audio_) audio_->EndSending();
-  platform::RunGuarded([this] { rtcpClient_->SendBye(); });
-  window_.PostAfter({kByeWaitMessage, {}}, media::kByeWait, byeWait_.get_token());
-}
-
-void TCallControl::ByeWaitOver() {
-  if (mediaEnds_ == 0) return;
-  bool again = false;
-  platform::RunGuarded([&] { again = rtcpClient_->ByeAgain(); });
-  if (again) {
-    window_.PostAfter({kByeWaitMessage, {}}, media::kByeWait, byeWait_.get_token());
-    return;
-  }
-  if (audio_) audio_->Stop();
-  if (--mediaEnds_ > 0) BeginMediaEnd();
-}
-
-void TCallControl::DropMediaEnds() {
-  if (mediaEnds_ == 0) return;
-  byeWait_.request_stop();  // the pending wait's message is never delivered
-  byeWait_ = std::stop_source();
-  mediaEnds_ = 0;
-}
-
-void TCallControl::StartMedia(const std::string& address, std::uint16_t port) {
-  // The last call's BYEs stop repeating (the new one takes the endpoint); the audio engine's
-  // Start stops that call's audio.
-  DropMediaEnds();
-  // A media socket that cannot be had leaves the call without sound, silently; it must not
-  // abandon the engine's handling of the answer, which still owes the ACK.
-  platform::RunGuarded([&] {
-    rtcpClient_->SetRemote(address, port);
-    audio_->Start(rtcpClient_.get());
-    rtcpClient_->Start();
-  });
+void TCallControl::SIPCallUpdated() {
+  if (media_) media_->Updated(sipClient_->RemoteSDP());
 }
 
 void TCallControl::SIPCallEnded() {
-  mediaLookup_.Cancel();
-  if (audio_) EndMedia();
+  if (media_) media_->End();
   closes_ = true;
   view_.ShowCaption(TCaption::Cancel, kClosedCaption);
 }

@@ -18,12 +18,12 @@
 #include <string>
 #include <string_view>
 
+#include "app/CallMedia.h"
 #include "app/CallView.h"
 #include "app/DeviceChoice.h"
 #include "app/IniFile.h"
 #include "app/PhoneBook.h"
 #include "platform/HandOff.h"
-#include "platform/NameLookup.h"
 #include "platform/WaveDevice.h"
 
 namespace media {
@@ -113,32 +113,21 @@ class TCallControl final : public platform::MessageTarget {
   void SIPRegistered();
   void SIPError();
   void SIPCallAnswered();
+  void SIPCallUpdated();
   void SIPCallEnded();
   void STUNPublicAddress();
-  // The far end's media, once its address is known.
-  void StartMedia(const std::string& address, std::uint16_t port);
-  // The end of a call's media: the RTCP BYE, repeated after each 10 ms wait while RTP still
-  // comes, then the audio engine's stop. The waits are the event loop's, not the main
-  // thread's; an end asked for while one runs follows it, as it did when each one blocked.
-  void EndMedia();
-  void BeginMediaEnd();
-  void ByeWaitOver();
-  // A call's media starting while the last one's still end.
-  void DropMediaEnds();
 
   TCallView& view_;
   const TCallControlOptions options_;
   const platform::Window window_;
   // Stopped when this object goes: what it posted to itself is then never delivered.
   std::stop_source alive_;
-  // The media ends asked for and not over, and what cancels the pending wait's message.
-  int mediaEnds_ = 0;
-  std::stop_source byeWait_;
   std::unique_ptr<TIniFile> iniFile_;
   std::unique_ptr<sip::TSIPClient> sipClient_;
   std::unique_ptr<media::TRTPClient> rtpClient_;
   std::unique_ptr<media::TRTCPClient> rtcpClient_;
   std::unique_ptr<media::TPCMA> audio_;
+  std::unique_ptr<TCallMedia> media_;
   std::unique_ptr<net::TSTUNClient> stunClient_;
   std::unique_ptr<TPhoneBook> phoneBook_;
   std::unique_ptr<platform::WaveDeviceLister> lister_;
@@ -154,8 +143,6 @@ class TCallControl final : public platform::MessageTarget {
   // The wait panel's button closes it (the call is over) instead of cancelling.
   bool closes_ = false;
   std::string shownAddress_;
-  platform::NameLookup mediaLookup_;
-  std::uint16_t remoteMediaPort_ = 0;
 };
 
 }  // namespace app

@@ -42,6 +42,15 @@ void TCustomRTCPClient::SetRemote(const std::string& host, std::uint16_t port) {
   Open();
   Bind(static_cast<std::uint16_t>(rtpClient_.LocalPort() + 1));
   rtpClient_.SetRemote(host, port);
+  FollowRtp(port);
+}
+
+void TCustomRTCPClient::Redirect(const std::string& host, std::uint16_t port) {
+  rtpClient_.Redirect(host, port);
+  FollowRtp(port);
+}
+
+void TCustomRTCPClient::FollowRtp(std::uint16_t port) {
   remoteAddress_ = rtpClient_.RemoteAddress();
   remoteAddress_.Port = platform::HostToNetwork16(static_cast<std::uint16_t>(port + 1));
 }

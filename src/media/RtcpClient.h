@@ -42,6 +42,9 @@ class TCustomRTCPClient : public net::TCustomUDPClient {
   // operation where it happens: an RTCP socket that cannot be had leaves the RTP endpoint as
   // it was.
   void SetRemote(const std::string& host, std::uint16_t port);
+  // Both endpoints aim at another host (dotted text) and port within the call; no socket is
+  // opened again.
+  void Redirect(const std::string& host, std::uint16_t port);
   // Waits for one datagram on the RTP socket (playback thread). Returns the payload of an RTP
   // packet of version 2, of the wanted payload type, with at least one payload byte and of the
   // stream `latch` plays, and counts it; any other datagram gives the empty string, and no
@@ -60,6 +63,9 @@ class TCustomRTCPClient : public net::TCustomUDPClient {
   TRTPClient& RTPClient() const { return rtpClient_; }
 
  private:
+  // RTCP goes to the RTP endpoint's remote address, at `port` + 1.
+  void FollowRtp(std::uint16_t port);
+
   TRTPClient& rtpClient_;
   platform::SocketAddress remoteAddress_{};
   // Counted by the playback thread, read by ByeAgain on the main thread.

@@ -20,8 +20,12 @@ TCustomRTPClient::TCustomRTPClient(std::uint16_t localPort) {
 void TCustomRTPClient::SetRemote(const std::string& host, std::uint16_t port) {
   Open();
   Bind(localPort_);
-  remoteAddress_ = platform::MakeSocketAddress(port, platform::ResolveAddress(host));
+  Redirect(host, port);
   sequence_ = 0;
+}
+
+void TCustomRTPClient::Redirect(const std::string& host, std::uint16_t port) {
+  remoteAddress_ = platform::MakeSocketAddress(port, platform::ResolveAddress(host));
 }
 
 void TCustomRTPClient::Send(std::uint8_t payloadType, std::string_view payload) {

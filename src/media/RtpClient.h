@@ -36,6 +36,9 @@ class TCustomRTPClient : public net::TCustomUDPClient {
   // (dotted text, else the first address of the name; all ones if it does not resolve) and
   // port, and restarts the sequence at 0 for the new call.
   void SetRemote(const std::string& host, std::uint16_t port);
+  // Aims at another host (dotted text) and port within the call: the socket, the sequence and
+  // a thread reading it stay as they are. The sending thread's alone.
+  void Redirect(const std::string& host, std::uint16_t port);
   // One datagram: the header (version 2, the payload type, the next sequence number, the
   // millisecond tick count as timestamp, SSRC) followed by the payload. Send errors are
   // ignored; the sequence advances regardless.

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "app/LevelTrace.h"
 #include "app/PrivateProfile.h"
@@ -306,6 +308,48 @@ TEST_F(CallControlTest, DevicesChangingBehindAnotherPanelAreListedOnItsReturn) {
   control_->SetMode(TPanel::Connexion);
   ASSERT_TRUE(Await([&] { return Shown("devices 2/1 connect"); }));
   EXPECT_EQ(view_.Log, (Strings{"panel 0 (design)", "devices 2/1 connect"}));
+}
+
+// The far end's offer inside the call points its media elsewhere: our RTP and RTCP follow.
+TEST_F(CallControlTest, TheFarEndsNewOfferMovesTheMedia) {
+  InCall();
+  const std::uint16_t movedPort = testsupport::FreePortPair();
+  const LoopbackPeer moved(movedPort), movedRtcp(static_cast<std::uint16_t>(movedPort + 1));
+  sip_.SendTo(ports_[0], testsupport::SipRequest("INVITE", last_,
+                                                 "v=0\r\nc=IN IP4 127.0.0.1\r\nm=audio " +
+                                                     std::to_string(movedPort) + " RTP/AVP 8\r\n"));
+  Next("SIP/2.0");
+  control_->nSharpClick(5);
+  EXPECT_EQ(moved.Receive()->size(), 252u);
+  control_->CancelClick();
+  EXPECT_EQ(movedRtcp.Receive()->at(1), '\xCB');  // the RTCP BYE
+  EXPECT_FALSE(far_.Receive(50ms));
+}
+
+// A call answered while the last one's RTCP BYEs still repeat (the far end's RTP goes on): the
+// last call's audio thread stops before the new call opens the RTP socket it reads.
+TEST_F(CallControlTest, ACallAnsweredWhileTheLastOneEndsStopsItFirst) {
+  InCall();
+  std::atomic<bool> talking = true;
+  std::thread farEnd([&] {  // RTP version 2, payload type 8, then A-law silence
+    std::string packet =
+        std::string("\x80\x08\0\0\0\0\0\0\0\0\0\x01", 12) + std::string(240, '\xD5');
+    for (std::uint8_t sequence = 0; talking; std::this_thread::sleep_for(1ms)) {
+      packet[3] = static_cast<char>(++sequence);
+      far_.SendTo(*options_.RtpPort, packet);
+    }
+  });
+  control_->CancelClick();
+  Next("BYE");
+  Reply(200);
+  ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
+  control_->PhoneBookCallClick("0612");
+  Next("INVITE");
+  Reply(200, "m=audio " + std::to_string(far_.Port()) + " RTP/AVP 8\r\nc=IN IP4 127.0.0.1\r\n");
+  Next("ACK");
+  ASSERT_TRUE(Await([&] { return wave_.OpenDevices() == kBothDevices; }));
+  talking = false;
+  farEnd.join();
 }
 
 TEST_F(CallControlTest, ThePhoneBookOfEachAccount) {
