@@ -15,6 +15,7 @@
 #include "app/LevelTrace.h"
 #include "app/Provider.h"
 #include "ui/ClickLabel.h"
+#include "ui/DigitsValidator.h"
 #include "ui/Keypad.h"
 #include "ui/PaintBox.h"
 #include "ui/QtHandOff.h"
@@ -102,6 +103,7 @@ TMainForm::TMainForm(const TMainFormOptions& options, QWidget* parent)
   // The design captions, put back from here when the call control asks for them.
   for (TClickLabel* label : {FForm->Status, FForm->Cancel, FForm->Title})
     label->setHint(label->text());
+  FForm->UserID->setValidator(new TDigitsValidator(FForm->UserID));
   ConnectControls();
   if (FOptions.Control.Wave == nullptr) {
     ShowPanel(app::TPanel::Connexion, std::nullopt);
@@ -143,8 +145,6 @@ void TMainForm::ConnectControls() {
         if (FControl) FControl->nSharpClick(key);
       },
       this);
-  for (QWidget* child : findChildren<QWidget*>())
-    child->installEventFilter(this);
   connect(FForm->MyAccount, &TClickLabel::clicked, this, [this] {
     if (FOptions.OpenUrl) FOptions.OpenUrl(QString::fromUtf8(app::kAccountPage));
   });
@@ -206,7 +206,11 @@ app::TAccount TMainForm::TypedAccount() const {
 
 void TMainForm::ShowAccount(const app::TAccount& account) {
   ShowText(FForm->Username, Text(account.Username));
+  // The saved identifier shows as saved; the box's rule is for what the user puts in.
+  const QValidator* const digitsOnly = FForm->UserID->validator();
+  FForm->UserID->setValidator(nullptr);
   ShowText(FForm->UserID, Text(account.UserID));
+  FForm->UserID->setValidator(digitsOnly);
   FForm->Password->setText(Text(account.Password));
   FForm->RememberPassword->setChecked(account.RememberPassword);
   ShowText(FForm->Domain, Text(account.Domain));
@@ -344,6 +348,11 @@ void TMainForm::BringToFront() {
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
+  // Key preview: the window's keys come here once each, before the control with the focus.
+  if (windowHandle() != FPreviewed) {
+    FPreviewed = windowHandle();
+    FPreviewed->installEventFilter(this);
+  }
   // Centred when first shown, once the screen that shows it is known.
   if (!FCentred && screen() != nullptr) {
     FCentred = true;
@@ -369,42 +378,49 @@ bool TMainForm::EditKeyPress(const QWidget* sender, char32_t key) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
-  const auto* keyEvent = static_cast<const QKeyEvent*>(event);
+  if (watched != FPreviewed || event->type() != QEvent::KeyPress) {
+    return QWidget::eventFilter(watched, event);
+  }
+  // Where the window sends the key next.
+  QWidget* const control = focusWidget() != nullptr ? focusWidget() : this;
+  return KeyPreview(*control, *static_cast<const QKeyEvent*>(event));
+}
+
+bool TMainForm::KeyPreview(QWidget& control, const QKeyEvent& keyEvent) {
   // Escape answers the wait panel as its one button does (ANNULER, Fermer).
-  if (keyEvent->key() == Qt::Key_Escape && FForm->WaitPanel->isVisible()) {
+  if (keyEvent.key() == Qt::Key_Escape && FForm->WaitPanel->isVisible()) {
     FForm->Cancel->Activate();
     return true;
   }
   char32_t key = 0;
-  if (keyEvent->key() == Qt::Key_Tab || keyEvent->key() == Qt::Key_Backtab) {
-    key = 0;  // focus navigation, never a typed character
-  } else if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
+  if (keyEvent.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) {
+    key = 0;  // a shortcut (select all, paste, undo), never a typed character
+  } else if (keyEvent.key() == Qt::Key_Tab || keyEvent.key() == Qt::Key_Backtab) {
+    key = 0;  // focus navigation
+  } else if (keyEvent.key() == Qt::Key_Return || keyEvent.key() == Qt::Key_Enter) {
     key = app::kCharEnter;
-  } else if (keyEvent->key() == Qt::Key_Backspace) {
+  } else if (keyEvent.key() == Qt::Key_Backspace) {
     key = app::kCharBackspace;
-  } else if (!keyEvent->text().isEmpty()) {
-    key = keyEvent->text().toUcs4().value(0);
+  } else if (!keyEvent.text().isEmpty()) {
+    key = keyEvent.text().toUcs4().value(0);
   }
-  if (key == 0) return QWidget::eventFilter(watched, event);  // arrows and the like
+  if (key == 0) return false;  // arrows and the like
   if (FControl) FControl->FormKeyPress(key);
   // A control on a hidden panel is never typed into; the key still made its tone above.
-  if (const auto* control = qobject_cast<const QWidget*>(watched); !control->isVisible()) {
-    return true;
-  }
+  if (!control.isVisible()) return true;
   // Enter on a contact calls it, as a double click does: the one under the keyboard's focus,
   // selected or not.
   if (QListWidgetItem* item = FForm->PhoneBookList->currentItem();
-      watched == FForm->PhoneBookList && key == app::kCharEnter && item != nullptr) {
+      &control == FForm->PhoneBookList && key == app::kCharEnter && item != nullptr) {
     item->setSelected(true);
     CallSelectedContact();
     return true;
   }
   for (const QWidget* box :
        {FForm->Username, FForm->UserID, FForm->Password, FForm->Domain, FForm->Addr}) {
-    if (watched == box) return EditKeyPress(box, key);
+    if (&control == box) return EditKeyPress(box, key);
   }
-  return QWidget::eventFilter(watched, event);
+  return false;
 }
 
 }  // namespace ui

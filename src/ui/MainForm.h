@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QWidget>
+#include <QWindow>
 #include <functional>
 #include <memory>
 
@@ -59,7 +60,8 @@ class TMainForm : public QWidget, public app::TCallView {
   void BringToFront();
 
  protected:
-  // Key preview: every key typed in any control comes here first.
+  // Key preview: every key typed in the window comes here once, before the control with the
+  // focus sees it.
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
@@ -71,6 +73,8 @@ class TMainForm : public QWidget, public app::TCallView {
   // The selected phone book name, if any.
   std::optional<std::string> SelectedName() const;
   TClickLabel* CaptionLabel(app::TCaption caption) const;
+  // What a key does on its way to `control`; whether it is consumed.
+  bool KeyPreview(QWidget& control, const QKeyEvent& keyEvent);
   // The connection panel's boxes; returns whether the key is consumed.
   bool EditKeyPress(const QWidget* sender, char32_t key);
 
@@ -79,6 +83,7 @@ class TMainForm : public QWidget, public app::TCallView {
   QtHandOff* FHandOff;
   std::unique_ptr<app::TCallControl> FControl;
   bool FCentred = false;
+  QWindow* FPreviewed = nullptr;  // the native window whose keys are previewed
   const QWidget* FShownPanel = nullptr;
 };
 
