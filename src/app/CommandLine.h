@@ -1,5 +1,6 @@
-// What the program's arguments ask for. It takes no argument but --help and --version, which
-// are answered before any window (or display) is needed.
+// What the program's arguments ask for. It takes no argument of its own but --help and
+// --version, which are answered before any window (or display) is needed, and lets Qt's
+// standard options (-platform xcb, a session manager's -session ID) through to Qt.
 #pragma once
 
 #include <optional>

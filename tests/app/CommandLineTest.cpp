@@ -1,5 +1,5 @@
-// The arguments: --help and --version answer and end, anything else is refused with status 2,
-// none opens the window.
+// The arguments: --help and --version answer and end, Qt's own options go on to Qt, anything
+// else is refused with status 2.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -24,7 +24,10 @@ TEST(CommandLineTest, OnlyHelpAndVersionAreUnderstood) {
               {{"-h"}, 2, false, "", "-h"},
               {{"--versions"}, 2, false, "", "--versions"},
               {{""}, 2, false, "", ""},
-              {{"sip:1001@example"}, 2, false, "", "sip:1001@example"}};
+              {{"sip:1001@example"}, 2, false, "", "sip:1001@example"},
+              {{"-platform", "xcb", "--version"}, 0, false, version, ""},
+              {{"-session", "--help", "-x"}, 2, false, "", "-x"},  // "--help" names the session
+              {{"-platformx", "xcb"}, 2, false, "", "-platformx"}};
   for (const auto& run : runs) {
     const std::optional<TCommandLineExit> exit = ReadCommandLine(run.Arguments);
     ASSERT_TRUE(exit) << run.Arguments[0];
@@ -38,7 +41,17 @@ TEST(CommandLineTest, OnlyHelpAndVersionAreUnderstood) {
       EXPECT_NE(exit->Error.find("« " + run.Refused + " »"), std::string::npos);
     }
   }
-  EXPECT_FALSE(ReadCommandLine({}));
+  // Qt's own options, as Qt documents them, go on to Qt: the window opens.
+  const std::vector<std::vector<const char*>> qt = {{},
+                                                    {"-platform", "xcb"},
+                                                    {"--platform", "offscreen"},
+                                                    {"-session", "1a2b"},
+                                                    {"-reverse"},
+                                                    {"-style=fusion"},
+                                                    {"-display", ":1", "-geometry", "10x10"},
+                                                    {"-name"}};
+  for (const auto& arguments : qt)
+    EXPECT_FALSE(ReadCommandLine(arguments)) << arguments.size();
 }
 
 }  // namespace
