@@ -436,22 +436,4 @@ void TCustomSIPClient::SendBuffer() {
   }
 }
 
-void TCustomSIPClient::Registered() {
-  registered_ = true;
-}
-
-void TCustomSIPClient::CallAnswered() {
-  remoteSDP_ = receiveBuffer_;
-}
-
-void TCustomSIPClient::CallEnded() {}
-
-void TCustomSIPClient::CallUpdated() {}
-
-void TCustomSIPClient::SetState(TSIPState state) {
-  state_ = state;
-}
-
-void TCustomSIPClient::SIPError() {}
-
 }  // namespace sip

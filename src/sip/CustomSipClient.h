@@ -69,18 +69,18 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   std::string CallID() const { return composer_.DialogCallID(); }
 
  protected:
-  virtual void HandleMessage();            // slot 2
-  virtual void SendBuffer();               // slot 3
-  virtual void Registered();               // slot 4
-  virtual void CallAnswered();             // slot 5
-  virtual void CallEnded();                // slot 6
-  virtual void SetState(TSIPState state);  // slot 7
+  virtual void HandleMessage();                                 // slot 2
+  virtual void SendBuffer();                                    // slot 3
+  virtual void Registered() { registered_ = true; }             // slot 4
+  virtual void CallAnswered() { remoteSDP_ = receiveBuffer_; }  // slot 5
+  virtual void CallEnded() {}                                   // slot 6
+  virtual void SetState(TSIPState state) { state_ = state; }    // slot 7
   // The far end offered a new session description inside the call (a re-INVITE or an UPDATE
   // with a body); it is the remote SDP now.
-  virtual void CallUpdated();
+  virtual void CallUpdated() {}
   // An operation the user started is being abandoned by an error (never raised for a
   // datagram that arrives unasked or malformed: a remote party must not pop up dialogs).
-  virtual void SIPError();
+  virtual void SIPError() {}
 
  private:
   // Runs a step whose failure the user must hear of: the outermost one raises SIPError.

@@ -267,33 +267,6 @@ TEST_F(CallControlTest, ACallCarriesSpeechAndKeysButNotSilence) {
   EXPECT_FALSE(far_.Receive(50ms));
 }
 
-// An audio server that does not answer for a while: the answer's hand-off, a key, the hang-up
-// and a device listing go on without waiting for it (none has to wait for the whole stall),
-// and once it answers, the lists come.
-TEST_F(CallControlTest, AnAudioServerThatDoesNotAnswerHoldsNothing) {
-  Registered();
-  wave_.Stall();
-  control_->PhoneBookCallClick("0612");
-  Next("INVITE");
-  Reply(200, "m=audio " + std::to_string(far_.Port()) + " RTP/AVP 8\r\nc=IN IP4 127.0.0.1\r\n");
-  Next("ACK");
-  control_->FormKeyPress(U'5');
-  control_->CancelClick();
-  Next("BYE");
-  Reply(200);
-  ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
-  control_->PhoneBookCloseClick();
-  Next("REGISTER");
-  Reply(200);
-  ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::Connexion; }));
-  view_.Log.clear();
-  wave_.SetDevices({"A"}, {"B"});
-  loop_.RunFor(50ms);
-  EXPECT_FALSE(wave_.Expired());
-  wave_.Release();
-  EXPECT_TRUE(Await([&] { return Shown("devices 1/1 connect"); }));
-}
-
 TEST_F(CallControlTest, DevicesChangingBehindAnotherPanelAreListedOnItsReturn) {
   Start();
   wave_.SetDevices({}, {"Mic"});

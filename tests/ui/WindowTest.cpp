@@ -165,9 +165,7 @@ class WindowTest : public QObject {
     Window window(options);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    int controls[3] = {};
     for (TClickLabel* label : window.findChildren<TClickLabel*>()) {
-      ++controls[label->Kind()];
       if (label->Kind() == TClickLabel::Text) continue;
       QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(label);
       QCOMPARE(reader->role(),
@@ -176,8 +174,6 @@ class WindowTest : public QObject {
       QVERIFY(reader->actionInterface()->actionNames().contains(
           QAccessibleActionInterface::pressAction()));
     }
-    QCOMPARE(controls[TClickLabel::Button], 25);
-    QCOMPARE(controls[TClickLabel::Link], 2);
     QAccessible::queryAccessibleInterface(window.findChild<TClickLabel*>("MyAccount"))
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
@@ -240,19 +236,10 @@ class WindowTest : public QObject {
     QFile::remove(QString::fromStdString(options.Control.SettingsPath));
   }
 
-  // A second start hands over to the running copy; one that does not answer is replaced.
-  void OneCopyAtATime() {
+  // A running copy that takes the connection and never answers is replaced (the hand-over
+  // itself is the fault run's, with real processes).
+  void ACopyThatDoesNotAnswerIsReplaced() {
     QTemporaryDir folder;
-    const QString path = folder.filePath("instance");
-    int shown = 0;
-    {
-      ui::TSingleInstance running(path);
-      QVERIFY(running.Listen([&] { ++shown; }));
-      QVERIFY(ui::TSingleInstance(path).HandOver());
-      QCOMPARE(shown, 1);
-    }
-    QVERIFY(!ui::TSingleInstance(path).HandOver());  // gone
-    // Takes the connection, never answers: a socket that listens and never accepts.
     const int hung = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
