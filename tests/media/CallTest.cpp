@@ -154,30 +154,31 @@ TEST_F(EndpointTest, ByeDecodesInTsharkAndRepeatsOnlyWhileRtpArrives) {
   EXPECT_THROW(LoopbackPeer(static_cast<std::uint16_t>(rtp_.LocalPort() + 1)), std::runtime_error);
   for (const bool talking : {false, true}) {
     SCOPED_TRACE(talking ? "far end talking" : "far end silent");
-    std::atomic<bool> done = false, heard = false;
+    std::atomic<bool> done = false;
+    std::atomic<int> heard = 0;
     rtp_.ResumeReceive();
     std::jthread receiver([&] {
       TStreamLatch latch;
       while (!done)
         if (const auto payload = rtcp_.Receive(kPayloadTypePCMA, latch);
             payload && !payload->empty())
-          heard = true;
+          ++heard;
     });
-    std::jthread sender([&] {
-      for (std::uint16_t sequence = 0; talking && !done; ++sequence) {
-        far_.SendTo(rtp_.LocalPort(), Rtp(sequence, "a"));
-        std::this_thread::sleep_for(1ms);  // the far end's packet rate
-      }
-    });
-    EXPECT_TRUE(Eventually([&] { return heard || !talking; }));
-    rtcp_.SendBye();  // the waits as the window's event loop makes them
-    do {
-      std::this_thread::sleep_for(kByeWait);
-    } while (rtcp_.ByeAgain());
+    // The far end's RTP comes in every wait (the window's event loop times them), or never.
+    std::uint16_t sequence = 0;
+    const auto aWait = [&] {
+      if (!talking) return;
+      far_.SendTo(rtp_.LocalPort(), Rtp(sequence++, "a"));
+      ASSERT_TRUE(Eventually([&] { return heard == sequence; }));
+    };
+    aWait();
+    rtcp_.SendBye();
+    do
+      aWait();
+    while (rtcp_.ByeAgain());
     done = true;
     rtp_.InterruptReceive();
     receiver.join();
-    sender.join();
     std::vector<std::string> byes;
     while (const auto datagram = farRtcp_.Receive(100ms))
       byes.push_back(*datagram);
