@@ -38,6 +38,9 @@ void TCallMedia::Updated(const std::string& sdp) {
     looking_ = media;
     return lookup_.Start(window_, kMediaLookupMessage, media->Address);
   }
+  // A name still being looked up is older news than this offer.
+  lookup_.Cancel();
+  looking_.reset();
   Use(*media, media->Address);
 }
 

@@ -279,7 +279,7 @@ void TCustomSIPClient::ActOnResponse(int code, const TCSeq& answered) {
       if (code == kStatusOk) FinalAnswer();
       break;
     case ssCancelling:
-      // The 200 to the CANCEL changes nothing; the INVITE's 200 comes to InviteAnswered.
+      // The 200 to the CANCEL changes nothing; the INVITE's 200 comes to OtherInviteAnswered.
       if (code == kStatusRequestTerminated) AcknowledgeAndEnd(ssCallFailed);
       break;
     case ssHangingUp:
@@ -398,15 +398,14 @@ int TCustomSIPClient::StatusCode() {
 
 void TCustomSIPClient::NewRequest(std::string_view method, const std::string& to,
                                   const std::string& body, const std::string& extraHeaders) {
-  sendBuffer_ = composer_.NewRequest(method, to, body, extraHeaders);
+  std::string request = composer_.NewRequest(method, to, body, extraHeaders);
   if (method == kInvite) dialogs_.Sent(composer_.Current, body);
-  SendBuffer();
+  Send(std::move(request));
 }
 
 void TCustomSIPClient::WriteRequest(std::string_view method, const std::string& to,
                                     const std::string& extraHeaders, const std::string& body) {
-  sendBuffer_ = composer_.WriteRequest(method, to, extraHeaders, body);
-  SendBuffer();
+  Send(composer_.WriteRequest(method, to, extraHeaders, body));
 }
 
 void TCustomSIPClient::Send(std::string text) {
