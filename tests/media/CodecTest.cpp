@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -67,7 +68,11 @@ TEST(DtmfTest, EveryKeyIsTwoSinesThatSpandspHearsAfterALaw) {
     SCOPED_TRACE(names[key]);
     const std::string burst = DTMFTone(key, 480);
     ASSERT_EQ(burst.size(), 480u);
-    const auto [row, column] = DTMFFrequencies[static_cast<std::size_t>(key)];
+    // ITU-T Q.23: the rows 697, 770, 852, 941 Hz; the columns 1209, 1336, 1477, 1633 Hz.
+    const std::size_t at =
+        std::string("123A456B789C*0#D").find(names[static_cast<std::size_t>(key)]);
+    const double row = std::array{697, 770, 852, 941}[at / 4];
+    const double column = std::array{1209, 1336, 1477, 1633}[at % 4];
     const std::string coded = ALawDecode(ALawEncode(burst));
     std::vector<std::int16_t> heard(240);
     for (std::size_t n = 0; n < 240; ++n) {
