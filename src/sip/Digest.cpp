@@ -60,6 +60,8 @@ std::optional<std::string> BuildAuthorization(int statusCode, const std::string&
   const std::string challenge =
       GetHeader(headerBlock, proxy ? "Proxy-Authenticate" : "WWW-Authenticate");
   if (challenge.empty() || GetParam("algorithm", challenge) != "MD5") return std::nullopt;
+  // A bare line break would reach our request and cut its header in two.
+  if (challenge.find_first_of("\r\n") != std::string::npos) return std::nullopt;
 
   const std::string realm = GetParam("realm", challenge);
   const std::string nonce = GetParam("nonce", challenge);

@@ -91,6 +91,9 @@ TEST(DigestTest, CredentialsAgreeWithMd5sum) {
   std::string sha = www;
   sha.replace(sha.find("MD5"), 3, "SHA");
   EXPECT_FALSE(BuildAuthorization(401, sha, "0123", "s", "REGISTER", "sip:x"));
+  std::string split = www;
+  split.replace(split.find("n0nce"), 5, "n0\nX: 1");
+  EXPECT_FALSE(BuildAuthorization(401, split, "0123", "s", "REGISTER", "sip:x"));
 }
 
 // A registration and a call as the engine composes them; {B} stands for the branch drawn.
