@@ -54,6 +54,8 @@ class TCustomUDPClient {
   // The number the last failure stored; read by the owner after an abandoned operation.
   int ErrorCode() const { return errorCode_; }
   bool IsOpen() const { return socket_ != platform::kInvalidSocket; }
+  // Where Bind put the socket: tests bind port 0 and learn the port the system chose.
+  std::uint16_t BoundPort() const { return platform::BoundPort(socket_); }
   // Where the datagram of the last ReceiveFrom came from.
   const platform::SocketAddress& SenderAddress() const { return senderAddress_; }
 

@@ -60,6 +60,13 @@ int BindSocket(SocketHandle socket, std::uint16_t hostOrderPort) {
   return 0;
 }
 
+std::uint16_t BoundPort(SocketHandle socket) {
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) < 0) return 0;
+  return ntohs(local.sin_port);
+}
+
 int SendTo(SocketHandle socket, const void* data, std::size_t length, const SocketAddress& to) {
   const sockaddr_in native = ToNative(to);
   const ssize_t sent = sendto(socket, data, length, MSG_NOSIGNAL,

@@ -32,6 +32,8 @@ SocketHandle CreateUdpSocket();
 int CloseSocket(SocketHandle socket);
 // Binds to the port on every local address.
 int BindSocket(SocketHandle socket, std::uint16_t hostOrderPort);
+// The port the socket is bound to, the system's choice for port 0; 0 when it is not bound.
+std::uint16_t BoundPort(SocketHandle socket);
 // Returns the number of bytes sent, or kSocketError.
 int SendTo(SocketHandle socket, const void* data, std::size_t length, const SocketAddress& to);
 

@@ -103,8 +103,9 @@ class EngineTest : public ::testing::Test, public platform::MessageTarget {
   bool Deliver(const std::string& datagram) {
     const int before = handOffs_;
     marked_ = false;
-    server_.SendTo(port_, datagram);
-    server_.SendTo(port_,
+    const std::uint16_t port = engine_.BoundPort();
+    server_.SendTo(port, datagram);
+    server_.SendTo(port,
                    "MARKER\r\nCall-ID: " + engine_.CallID() + "\r\nContent-Length: 0\r\n\r\n");
     // The 200 to the un-registration closes the socket: no marker after it.
     EXPECT_TRUE(Waited(loop_.RunUntil([&] { return marked_ || !engine_.IsOpen(); }, Patience())))
@@ -189,14 +190,13 @@ class EngineTest : public ::testing::Test, public platform::MessageTarget {
   const std::string kAnswer = "v=0\r\nc=IN IP4 127.0.0.1\r\nm=audio 40000 RTP/AVP 8\r\n";
   testsupport::EventLoopHandOff loop_;  // before the engine: its destruction still raises events
   testsupport::LoopbackPeer server_;
-  const std::uint16_t port_ = testsupport::FreeLoopbackPort();
   static inline bool patienceLost_ = false;
   int handOffs_ = 0;
   bool marked_ = false;
   Strings events_;
   std::string last_;  // the last request the engine sent
   std::string invite_, earlier_, callAck_, got_;
-  TSIPClient engine_{platform::Window{&loop_, this}, kSipHandOffMessage, port_, server_.Port()};
+  TSIPClient engine_{platform::Window{&loop_, this}, kSipHandOffMessage, 0, server_.Port()};
 };
 
 struct Row {
