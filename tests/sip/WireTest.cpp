@@ -209,6 +209,7 @@ TEST(ReadingTest, HeadersStatusCodesAndCallIDs) {
   EXPECT_EQ(GetHeader(block, "From"), "<sip:a;tag=u>;TAG=7");
   EXPECT_EQ(HeaderParameter(GetHeader(block, "From"), "tag"), "7");
   EXPECT_EQ(HeaderParameter(" <sip:a@b>", "tag"), "");
+  EXPECT_EQ(HeaderParameter("<sip:a>;x=1;tag=7;y=2", "tag"), "7");
   EXPECT_EQ(GetHeader(block, "Via"), "");  // a continuation line names no header
   EXPECT_EQ(GetHeader("SIP/2.0 1\r\nVia: v", "Via"), " v");
   EXPECT_EQ(ParseCSeq(block), (TCSeq{12, "INVITE"}));
