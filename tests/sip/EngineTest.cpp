@@ -247,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row{ssAuthenticating, "200", ssInCall, {"ACK"}, kAnswered},
         Row{ssTrying, "100", ssTrying, {}, {}}, Row{ssTrying, "180", ssRinging, {}, {"ssRinging"}},
         Row{ssTrying, "200", ssInCall, {"ACK"}, kAnswered},
-        Row{ssRinging, "180", ssRinging, {}, {}},
+        Row{ssRinging, "180", ssRinging, {}, {}}, Row{ssRinging, "487", ssRinging, {}, {}},
         Row{ssRinging, "200", ssInCall, {"ACK"}, kAnswered},
         Row{ssCancelling, "200", ssCancelling, {}, {}},
         Row{ssCancelling, "487", ssCallFailed, {"ACK"}, {"ssCallFailed", "OnCallEnded"}},

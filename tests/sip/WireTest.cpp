@@ -223,6 +223,8 @@ TEST(ReadingTest, HeadersStatusCodesAndCallIDs) {
     EXPECT_EQ(RequestMethod(line), method) << line;
   EXPECT_EQ(ReadNumber("x12345y", 2), 12345u);
   EXPECT_EQ(ReadNumber("4294967296", 1), 4294967295u);
+  EXPECT_EQ(ReadNumber("7", 0), 7u);
+  EXPECT_EQ(ReadNumber(std::string_view("12345").substr(0, 3), 1), 123u);  // the view's end
   const std::pair<const char*, std::optional<int>> codes[] = {
       {"SIP/2.0 100 x", 100},          {"SIP/2.0 699 x", 699},
       {"SIP/2.0 099 x", std::nullopt}, {"SIP/2.0 700 x", std::nullopt},
