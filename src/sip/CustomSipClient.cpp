@@ -86,24 +86,18 @@ void TCustomSIPClient::Connect(std::uint32_t server) {
   serverAddress_ = platform::MakeSocketAddress(serverPort_, server);
 
   registered_ = false;
-  composer_.RemoteTo.clear();
   dialogs_.Forget();
   state_ = ssIdle;
   pending_ = pkRegister;
   SetState(ssRegistering);
-  composer_.RequestURI = "sip:" + domain_;
-  composer_.RequestTo = displayName_ + " <sip:" + userID_ + "@" + domain_ + ">";
-  NewRequest("REGISTER", composer_.RequestTo, "", "");
+  Send(composer_.Register());
 }
 
 void TCustomSIPClient::Unregister() {
   Reported([&] {
-    composer_.Expires = kExpiresUnregister;
     SetState(ssRegistering);
-    composer_.RequestURI = "sip:" + domain_;
-    composer_.RequestTo = displayName_ + " <sip:" + userID_ + "@" + domain_ + ">";
     pending_ = pkUnregister;
-    NewRequest("REGISTER", composer_.RequestTo, "", "");
+    Send(composer_.Unregister());
   });
 }
 
@@ -111,12 +105,10 @@ void TCustomSIPClient::Invite(const std::string& number) {
   if (state_ != ssRegistered && state_ != ssCallFailed && state_ != ssRemoteHangUp) return;
   Reported([&] {
     calledNumber_ = number;
-    composer_.RequestURI = "sip:" + number + "@" + domain_;
-    composer_.RequestTo = "<" + composer_.RequestURI + ">";
-    composer_.RemoteTo.clear();
+    composer_.CallTo(number);
     SetState(ssInviting);
     pending_ = pkInvite;
-    NewRequest(kInvite, composer_.RequestTo, sdpOffer_, std::string(kSdpContentType));
+    SendInvite("");
   });
 }
 
@@ -137,11 +129,11 @@ void TCustomSIPClient::Cancel() {
       case ssTrying:
       case ssRinging:
         SetState(ssCancelling);
-        WriteRequest("CANCEL", composer_.RequestTo, "", "");
+        Send(composer_.Cancel());
         break;
       case ssInCall:
         SetState(ssHangingUp);
-        NewRequest("BYE", composer_.RemoteTo, "", "");
+        Send(composer_.Bye());
         break;
       // Requests are sent once: a BYE or CANCEL whose answer never comes (the server went
       // away, a datagram was lost) would otherwise leave a state from which no call can be
@@ -213,7 +205,8 @@ void TCustomSIPClient::HandleMessage() {
   // Unanswered, the far end's request would be repeated for 32 s and then end the call
   // (RFC 3261 12.2.1.2); a request of another dialog is refused below as any request is.
   if (const std::string_view method = RequestMethod(headerBlock_);
-      !method.empty() && state_ == ssInCall && dialogs_.IsOfCall(headerBlock_, composer_.FromTag)) {
+      !method.empty() && state_ == ssInCall &&
+      dialogs_.IsOfCall(headerBlock_, composer_.FromTag())) {
     return Reported([&] { AnswerInCall(method); });
   }
   const int code = StatusCode();
@@ -223,7 +216,7 @@ void TCustomSIPClient::HandleMessage() {
 }
 
 bool TCustomSIPClient::AwaitsAnswer(const TCSeq& answered) const {
-  const TSipTransaction& pending = composer_.Current;
+  const TSipTransaction& pending = composer_.Current();
   if (answered.Number != pending.CSeq) return false;
   switch (state_) {
     case ssRegistering:
@@ -249,8 +242,7 @@ void TCustomSIPClient::ActOnResponse(int code, const TCSeq& answered) {
   if (!awaited) return;
   // Only a response names the far end for our ACK and BYE: a request of the far end carries
   // our own address in its To.
-  const std::string to = GetHeader(headerBlock_, "To");
-  composer_.RemoteTo = to.empty() ? composer_.RequestTo : to;
+  composer_.Answered(GetHeader(headerBlock_, "To"));
   // A refusal ends whatever was under way, in any state.
   if (code == kStatusForbidden) return AcknowledgeAndEnd(ssRefused);
   switch (state_) {
@@ -303,9 +295,9 @@ void TCustomSIPClient::FinalAnswer() {
     case pkInvite: {
       SetState(ssInCall);
       CallAnswered();
-      const std::string ack = composer_.WriteRequest("ACK", composer_.RemoteTo, "", "");
-      dialogs_.Acknowledged(composer_.Current.CSeq, ack,
-                            HeaderParameter(composer_.RemoteTo, "tag"));
+      const std::string ack = composer_.Ack();
+      dialogs_.Acknowledged(composer_.Current().CSeq, ack,
+                            HeaderParameter(composer_.RemoteTo(), "tag"));
       Send(ack);
       break;
     }
@@ -324,11 +316,10 @@ void TCustomSIPClient::OtherInviteAnswered(const TCSeq& answered, bool crossedOu
   if (!invite->Ack.empty()) return Send(invite->Ack);
   // Answered as the user gave it up: nobody would hear the far end, which stays in the call.
   const std::string to = GetHeader(headerBlock_, "To");
-  const std::string ack = composer_.Compose(invite->Transaction, "ACK", to, "", "");
+  const std::string ack = composer_.AckOf(invite->Transaction, to);
   dialogs_.Acknowledged(answered.Number, ack);
   Send(ack);
-  const TSipTransaction bye = composer_.Open("BYE", invite->Transaction.RequestURI);
-  Send(composer_.Compose(bye, "BYE", to, composer_.ExtensionHeaders(""), ""));
+  Send(composer_.ByeAfter(invite->Transaction, to));
   // Its 487 will never come.
   if (crossedOurCancel) {
     SetState(ssCallFailed);
@@ -338,7 +329,7 @@ void TCustomSIPClient::OtherInviteAnswered(const TCSeq& answered, bool crossedOu
 
 void TCustomSIPClient::AnswerInCall(std::string_view method) {
   const TCallDialogs::Answer answer =
-      dialogs_.AnswerTo(method, receiveBuffer_, composer_.ContactLine);
+      dialogs_.AnswerTo(method, receiveBuffer_, composer_.ContactLine());
   if (answer.Silent) return;
   Send(SipComposer::ComposeResponse(answer.Status, headerBlock_, serverAddressText_,
                                     answer.ExtraHeaders, answer.Body));
@@ -351,7 +342,7 @@ void TCustomSIPClient::AnswerInCall(std::string_view method) {
 void TCustomSIPClient::HangUpForGood() {
   switch (state_) {
     case ssInCall:
-      NewRequest("BYE", composer_.RemoteTo, "", "");
+      Send(composer_.Bye());
       break;
     // Before any answer too, unlike a Cancel (RFC 3261 9.1 would wait for one): there is no
     // later moment, and a phone that rang on would be answered by nobody.
@@ -359,7 +350,7 @@ void TCustomSIPClient::HangUpForGood() {
     case ssAuthenticating:
     case ssTrying:
     case ssRinging:
-      if (pending_ == pkInvite) WriteRequest(kCancel, composer_.RequestTo, "", "");
+      if (pending_ == pkInvite) Send(composer_.Cancel());
       break;
     default:
       break;
@@ -373,20 +364,18 @@ void TCustomSIPClient::Challenged() {
 
 void TCustomSIPClient::AcknowledgeAndEnd(TSIPState state) {
   SetState(state);
-  WriteRequest("ACK", composer_.RemoteTo, "", "");
+  Send(composer_.Ack());
   CallEnded();
 }
 
 void TCustomSIPClient::Authenticate() {
-  const std::optional<std::string> credentials = BuildAuthorization(
-      responseCode_, headerBlock_, userID_, password_, composer_.LastMethod, composer_.RequestURI);
+  const std::optional<std::string> credentials =
+      BuildAuthorization(responseCode_, headerBlock_, userID_, password_, composer_.LastMethod(),
+                         composer_.Current().RequestURI);
   if (!credentials) Fail(net::kErrorBadChallenge);
-  if (composer_.LastMethod != "INVITE") {
-    NewRequest(composer_.LastMethod, composer_.RequestTo, "", *credentials);
-    return;
-  }
-  WriteRequest("ACK", composer_.RemoteTo, "", "");
-  NewRequest(kInvite, composer_.RequestTo, sdpOffer_, *credentials + std::string(kSdpContentType));
+  if (composer_.LastMethod() != kInvite) return Send(composer_.Register(*credentials));
+  Send(composer_.Ack());
+  SendInvite(*credentials);
 }
 
 int TCustomSIPClient::StatusCode() {
@@ -396,16 +385,10 @@ int TCustomSIPClient::StatusCode() {
   return *code;
 }
 
-void TCustomSIPClient::NewRequest(std::string_view method, const std::string& to,
-                                  const std::string& body, const std::string& extraHeaders) {
-  std::string request = composer_.NewRequest(method, to, body, extraHeaders);
-  if (method == kInvite) dialogs_.Sent(composer_.Current, body);
-  Send(std::move(request));
-}
-
-void TCustomSIPClient::WriteRequest(std::string_view method, const std::string& to,
-                                    const std::string& extraHeaders, const std::string& body) {
-  Send(composer_.WriteRequest(method, to, extraHeaders, body));
+void TCustomSIPClient::SendInvite(const std::string& credentials) {
+  std::string invite = composer_.Invite(sdpOffer_, credentials);
+  dialogs_.Sent(composer_.Current(), sdpOffer_);
+  Send(std::move(invite));
 }
 
 void TCustomSIPClient::Send(std::string text) {

@@ -89,10 +89,8 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   // The rest of Register once the server's address is known (all ones: it is not).
   void Connect(std::uint32_t server);
   std::optional<platform::WindowMessage> ReceiveOne();
-  void NewRequest(std::string_view method, const std::string& to, const std::string& body,
-                  const std::string& extraHeaders);
-  void WriteRequest(std::string_view method, const std::string& to, const std::string& extraHeaders,
-                    const std::string& body);
+  // Our INVITE with its offer, remembered with its transaction for the answers that may come.
+  void SendInvite(const std::string& credentials);
   void SendResponse(std::string_view status);
   // The validated status code of the response in the header block; error 5 otherwise.
   int StatusCode();
@@ -122,7 +120,7 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   platform::NameLookup lookup_;
   platform::SocketAddress serverAddress_{};
   std::string serverAddressText_;
-  SipComposer composer_;  // Expires, Via, Contact, From, branch, Call-ID, CSeq, URIs, To values
+  SipComposer composer_;
   TSIPState state_ = ssIdle;
   TPendingKind pending_ = pkRegister;
   std::string displayName_;

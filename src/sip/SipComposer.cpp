@@ -22,26 +22,73 @@ std::string WithReceived(const std::string& via, const std::string& serverAddres
 }
 }  // namespace
 
-SipComposer::SipComposer() : CallID(net::RandomHex()) {}
+SipComposer::SipComposer(std::string callID)
+    : callID_(callID.empty() ? net::RandomHex() : std::move(callID)) {}
 
 void SipComposer::SetAccount(const std::string& displayName, const std::string& domain,
                              const std::string& userID, std::uint32_t fromTag) {
-  Domain = domain;
-  Expires = kExpiresRegistered;
-  const std::string address = displayName + " <sip:" + userID + "@" + domain + ">";
-  ViaPrefix = "Via: SIP/2.0/UDP " + domain + ";rport;branch=z9hG4bK";
-  FromTag = std::to_string(fromTag);
-  FromLine = "From: " + address + ";tag=" + FromTag + "\r\n";
-  ContactLine = "Contact: " + address + "\r\n";
+  domain_ = domain;
+  expires_ = kExpiresRegistered;
+  accountAddress_ = displayName + " <sip:" + userID + "@" + domain + ">";
+  viaPrefix_ = "Via: SIP/2.0/UDP " + domain + ";rport;branch=z9hG4bK";
+  fromTag_ = std::to_string(fromTag);
+  fromLine_ = "From: " + accountAddress_ + ";tag=" + fromTag_ + "\r\n";
+  contactLine_ = "Contact: " + accountAddress_ + "\r\n";
+  remoteTo_.clear();
+}
+
+std::string SipComposer::Register(const std::string& credentials) {
+  requestURI_ = "sip:" + domain_;
+  requestTo_ = accountAddress_;
+  return NewRequest("REGISTER", requestTo_, "", credentials);
+}
+
+std::string SipComposer::Unregister() {
+  expires_ = kExpiresUnregister;
+  return Register();
+}
+
+void SipComposer::CallTo(const std::string& number) {
+  requestURI_ = "sip:" + number + "@" + domain_;
+  requestTo_ = "<" + requestURI_ + ">";
+  remoteTo_.clear();
+}
+
+std::string SipComposer::Invite(const std::string& offer, const std::string& credentials) {
+  return NewRequest("INVITE", requestTo_, offer, credentials + std::string(kSdpContentType));
+}
+
+void SipComposer::Answered(const std::string& to) {
+  remoteTo_ = to.empty() ? requestTo_ : to;
+}
+
+std::string SipComposer::Ack() {
+  return WriteRequest("ACK", remoteTo_, "", "");
+}
+
+std::string SipComposer::Cancel() {
+  return WriteRequest("CANCEL", requestTo_, "", "");
+}
+
+std::string SipComposer::Bye() {
+  return NewRequest("BYE", remoteTo_, "", "");
+}
+
+std::string SipComposer::AckOf(const TSipTransaction& invite, const std::string& to) const {
+  return Compose(invite, "ACK", to, "", "");
+}
+
+std::string SipComposer::ByeAfter(const TSipTransaction& invite, const std::string& to) {
+  return Compose(Open("BYE", invite.RequestURI), "BYE", to, ExtensionHeaders(""), "");
 }
 
 TSipTransaction SipComposer::Open(std::string_view method, const std::string& requestURI) {
-  return {std::string(method), ++CSeq, net::RandomHex(), requestURI};
+  return {std::string(method), ++cseq_, net::RandomHex(), requestURI};
 }
 
 std::string SipComposer::ExtensionHeaders(const std::string& extraHeaders) const {
-  std::string headers = ContactLine;
-  headers += "Expires: " + Expires + "\r\n";
+  std::string headers = contactLine_;
+  headers += "Expires: " + expires_ + "\r\n";
   headers += "User-Agent: ";
   headers += platform::kProductName;
   headers += kCRLF;
@@ -51,14 +98,14 @@ std::string SipComposer::ExtensionHeaders(const std::string& extraHeaders) const
 
 std::string SipComposer::NewRequest(std::string_view method, const std::string& to,
                                     const std::string& body, const std::string& extraHeaders) {
-  Current = Open(method, RequestURI);
+  current_ = Open(method, requestURI_);
   return WriteRequest(method, to, ExtensionHeaders(extraHeaders), body);
 }
 
 std::string SipComposer::WriteRequest(std::string_view method, const std::string& to,
                                       const std::string& extraHeaders, const std::string& body) {
-  LastMethod = method;
-  return Compose(Current, method, to, extraHeaders, body);
+  lastMethod_ = method;
+  return Compose(current_, method, to, extraHeaders, body);
 }
 
 std::string SipComposer::Compose(const TSipTransaction& in, std::string_view method,
@@ -68,8 +115,8 @@ std::string SipComposer::Compose(const TSipTransaction& in, std::string_view met
   text.reserve(512 + body.size());
   text += method;
   text += " " + in.RequestURI + " SIP/2.0\r\n";
-  text += ViaPrefix + in.Branch + "\r\n";
-  text += FromLine;
+  text += viaPrefix_ + in.Branch + "\r\n";
+  text += fromLine_;
   text += "To: " + to + "\r\n";
   text += "Call-ID: " + DialogCallID() + "\r\n";
   text += "CSeq: " + std::to_string(in.CSeq) + " ";

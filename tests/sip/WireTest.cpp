@@ -99,17 +99,12 @@ TEST(DigestTest, CredentialsAgreeWithMd5sum) {
 // A registration and a call as the engine composes them; {B} stands for the branch drawn.
 class ComposerTest : public ::testing::Test {
  protected:
-  ComposerTest() {
-    composer_.CallID = "0123456789ABCDEF0123456789ABCDEF";
-    composer_.SetAccount("Alice", "sip.example.test", "0123", 4242);
-    composer_.RequestURI = "sip:sip.example.test";
-    composer_.RequestTo = "Alice <sip:0123@sip.example.test>";
-  }
+  ComposerTest() { composer_.SetAccount("Alice", "sip.example.test", "0123", 4242); }
   std::string Expected(std::string text) const {
-    text.replace(text.find("{B}"), 3, composer_.Current.Branch);
+    text.replace(text.find("{B}"), 3, composer_.Current().Branch);
     return text;
   }
-  SipComposer composer_;
+  SipComposer composer_{"0123456789ABCDEF0123456789ABCDEF"};
 };
 
 constexpr char kHead[] =
@@ -119,18 +114,16 @@ constexpr char kCallID[] = "Call-ID: 0123456789ABCDEF0123456789ABCDEF@sip.exampl
 constexpr char kAccount[] = "Max-Forwards: 70\r\nContact: Alice <sip:0123@sip.example.test>\r\n";
 
 TEST_F(ComposerTest, RegistrationAndCallTexts) {
-  const std::string request = composer_.NewRequest("REGISTER", composer_.RequestTo, "", "");
+  const std::string request = composer_.Register();
   EXPECT_EQ(request, Expected(std::string("REGISTER sip:sip.example.test SIP/2.0\r\n") + kHead +
                               "To: Alice <sip:0123@sip.example.test>\r\n" + kCallID +
                               "CSeq: 1 REGISTER\r\n" + kAccount +
                               "Expires: 1800\r\nUser-Agent: Telvarion 0.3.0 (2006-08-11)\r\n"
                               "Content-Length: 0\r\n\r\n"));
-  const std::string registerBranch = composer_.Current.Branch;
-  composer_.RequestURI = "sip:0612@sip.example.test";
-  const std::string offer = BuildSdpOffer(11, 22, "203.0.113.5", 5004);
-  const std::string invite = composer_.NewRequest("INVITE", "<sip:0612@sip.example.test>", offer,
-                                                  std::string(kSdpContentType));
-  EXPECT_NE(composer_.Current.Branch, registerBranch);
+  const std::string registerBranch = composer_.Current().Branch;
+  composer_.CallTo("0612");
+  const std::string invite = composer_.Invite(BuildSdpOffer(11, 22, "203.0.113.5", 5004));
+  EXPECT_NE(composer_.Current().Branch, registerBranch);
   EXPECT_EQ(invite, Expected(std::string("INVITE sip:0612@sip.example.test SIP/2.0\r\n") + kHead +
                              "To: <sip:0612@sip.example.test>\r\n" + kCallID +
                              "CSeq: 2 INVITE\r\n" + kAccount +
@@ -140,16 +133,19 @@ TEST_F(ComposerTest, RegistrationAndCallTexts) {
                              "c=IN IP4 203.0.113.5\r\nt=0 0\r\nm=audio 5004 RTP/AVP 8\r\n"
                              "b=AS:64\r\na=rtpmap:8 PCMA/8000/1\r\na=ptime:30\r\n"));
   // CANCEL and ACK stay in the INVITE's transaction; a BYE opens the next one.
-  EXPECT_EQ(composer_.WriteRequest("CANCEL", "<sip:0612@sip.example.test>", "", ""),
+  EXPECT_EQ(composer_.Cancel(),
             Expected(std::string("CANCEL sip:0612@sip.example.test SIP/2.0\r\n") + kHead +
                      "To: <sip:0612@sip.example.test>\r\n" + kCallID +
                      "CSeq: 2 CANCEL\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n"));
-  composer_.Expires = kExpiresUnregister;
-  const std::string bye = composer_.NewRequest("BYE", " <sip:0612@x>;tag=9", "", "");
+  composer_.Answered(" <sip:0612@x>;tag=9");
+  const std::string bye = composer_.Bye();
   EXPECT_NE(bye.find("\r\nTo:  <sip:0612@x>;tag=9\r\n"), std::string::npos);
   EXPECT_NE(bye.find("\r\nCSeq: 3 BYE\r\n"), std::string::npos);
-  EXPECT_NE(bye.find("\r\nExpires: 0\r\n"), std::string::npos);
-  EXPECT_EQ(composer_.LastMethod, "BYE");
+  EXPECT_EQ(composer_.LastMethod(), "BYE");
+  const std::string unregister = composer_.Unregister();
+  EXPECT_TRUE(unregister.starts_with("REGISTER sip:sip.example.test SIP/2.0\r\n"));
+  EXPECT_NE(unregister.find("\r\nCSeq: 4 REGISTER\r\n"), std::string::npos);
+  EXPECT_NE(unregister.find("\r\nExpires: 0\r\n"), std::string::npos);
 }
 
 // Every proxy on the way finds its Via again; the first one learns where the request came from.
