@@ -5,6 +5,7 @@
 #include "media/DTMF.h"
 #include "media/G711.h"
 #include "media/RtpHeader.h"
+#include "platform/ThreadGuard.h"
 #include "platform/ThreadName.h"
 
 namespace media {
@@ -241,7 +242,7 @@ void TPCMA::SendDigit(std::int32_t key) {
 
 void TPCMA::CallLoop(std::shared_ptr<Call> call) {
   platform::NameThisThread("call audio");
-  try {
+  const bool completed = platform::RunThreadGuarded("call audio", [&] {
     OpenInput(*call);
     const bool playing = OpenOutput(*call);
     {
@@ -266,13 +267,9 @@ void TPCMA::CallLoop(std::shared_ptr<Call> call) {
       }
     }
     CloseOutputOf(call.get());
-  } catch (...) {
-    // The thread's guard: a failure ends the thread quietly, with its device closed.
-    try {
-      CloseOutputOf(call.get());
-    } catch (...) {
-    }
-  }
+  });
+  // A failure ends the thread with its device closed all the same.
+  if (!completed) platform::RunThreadGuarded("call audio", [&] { CloseOutputOf(call.get()); });
   call->Ended = true;
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <stop_token>
 
+#include "platform/ThreadGuard.h"
 #include "platform/ThreadName.h"
 
 namespace platform {
@@ -64,15 +65,13 @@ void ReceiveThread::Loop(std::shared_ptr<Shared> shared, HandOff* channel, Recei
                          bool endAfterHandOff) {
   NameThisThread("receive");
   const std::stop_token stop = shared->StopSource.get_token();
-  try {
+  RunThreadGuarded("receive", [&] {
     while (!stop.stop_requested()) {
       const std::optional<WindowMessage> message = receive();
       if (!message || stop.stop_requested()) continue;
       if (channel->Send(*shared, *message, stop) && endAfterHandOff) break;
     }
-  } catch (...) {
-    // The thread's guard: any failure ends the thread quietly.
-  }
+  });
   shared->Ended = true;
 }
 

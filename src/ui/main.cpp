@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QUrl>
 #include <csignal>
@@ -11,12 +12,17 @@
 #include "app/CommandLine.h"
 #include "app/Provider.h"
 #include "platform/PulseWave.h"
+#include "platform/ThreadGuard.h"
 #include "platform/Waker.h"
 #include "ui/LagProbe.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsLocation.h"
 #include "ui/SingleInstance.h"
 #include "ui/Translations.h"
+
+// A failure that ended a thread's work, other than the silent abort:
+// QT_LOGGING_RULES="telvarion.fault.debug=true".
+Q_LOGGING_CATEGORY(lcFault, "telvarion.fault", QtInfoMsg)
 
 namespace {
 
@@ -49,6 +55,11 @@ int main(int argc, char** argv) {
     return exit->Status;
   }
   QApplication application(argc, argv);
+  platform::SetFaultLog([](std::string_view work, std::string_view failure) {
+    qCDebug(lcFault).noquote() << QString::fromUtf8(work.data(), qsizetype(work.size()))
+                               << "stopped:"
+                               << QString::fromUtf8(failure.data(), qsizetype(failure.size()));
+  });
   // Names the per-user configuration folder (~/.config/telvarion) of a system-wide install.
   QApplication::setApplicationName("telvarion");
   // Ties the window to its menu entry and icon once installed (a desktop's task bar, Wayland).
