@@ -11,7 +11,7 @@ namespace app {
 
 class TIniFile {
  public:
-  explicit TIniFile(std::string fileName) : FFileName(std::move(fileName)) {}
+  explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
   // The key's value, or `defaultValue` when the file, the section or the key is missing; at
   // most 511 bytes come back.
@@ -28,7 +28,7 @@ class TIniFile {
   void ReadSection(const std::string& section, std::vector<std::string>& strings) const;
 
  private:
-  std::string FFileName;
+  std::string fileName_;
 };
 
 }  // namespace app

@@ -51,22 +51,22 @@ TClickLabel::TClickLabel(QWidget* parent) : QLabel(parent) {
 }
 
 void TClickLabel::setKind(TKind kind) {
-  FKind = kind;
+  kind_ = kind;
   // Tab, not a click: a mouse user never sees the focus mark.
   setFocusPolicy(kind == Text ? Qt::NoFocus : Qt::TabFocus);
 }
 
 void TClickLabel::setColor(const QColor& color) {
-  FColor = color;
+  color_ = color;
   update();
 }
 
 void TClickLabel::paintEvent(QPaintEvent* event) {
-  if (FColor.isValid()) {
+  if (color_.isValid()) {
     QPainter painter(this);
-    painter.fillRect(rect(), FColor);
+    painter.fillRect(rect(), color_);
   }
-  if (FKind == Text) return QLabel::paintEvent(event);
+  if (kind_ == Text) return QLabel::paintEvent(event);
   // Drawn here rather than by the label, which places a focusable label's centred caption a
   // pixel aside: a control looks as it always did until the keyboard gives it the focus.
   QPainter painter(this);
@@ -79,15 +79,15 @@ void TClickLabel::paintEvent(QPaintEvent* event) {
 }
 
 void TClickLabel::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) FPressed = true;
+  if (event->button() == Qt::LeftButton) pressed_ = true;
   emit mousePressed(event->button());
   event->accept();
 }
 
 void TClickLabel::mouseReleaseEvent(QMouseEvent* event) {
   const bool click =
-      FPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
-  if (event->button() == Qt::LeftButton) FPressed = false;
+      pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  if (event->button() == Qt::LeftButton) pressed_ = false;
   emit mouseReleased(event->button());
   event->accept();
   if (click) emit clicked();
@@ -106,7 +106,7 @@ void TClickLabel::leaveEvent(QEvent* event) {
 void TClickLabel::keyPressEvent(QKeyEvent* event) {
   const bool clicks = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
                       event->key() == Qt::Key_Space;
-  if (FKind == Text || !clicks) return QLabel::keyPressEvent(event);
+  if (kind_ == Text || !clicks) return QLabel::keyPressEvent(event);
   event->accept();
   if (!event->isAutoRepeat()) emit clicked();
 }

@@ -25,14 +25,14 @@ class TClickLabel : public QLabel {
 
   explicit TClickLabel(QWidget* parent = nullptr);
 
-  int Tag() const { return FTag; }
-  void setTag(int tag) { FTag = tag; }
-  const QString& Hint() const { return FHint; }
-  void setHint(const QString& hint) { FHint = hint; }
+  int Tag() const { return tag_; }
+  void setTag(int tag) { tag_ = tag; }
+  const QString& Hint() const { return hint_; }
+  void setHint(const QString& hint) { hint_ = hint; }
   // An invalid colour (the default) leaves the label transparent.
-  QColor Color() const { return FColor; }
+  QColor Color() const { return color_; }
   void setColor(const QColor& color);
-  TKind Kind() const { return FKind; }
+  TKind Kind() const { return kind_; }
   void setKind(TKind kind);
   // What a click does, for the keyboard and for assistive technologies.
   void Activate() { emit clicked(); }
@@ -56,11 +56,11 @@ class TClickLabel : public QLabel {
   void focusOutEvent(QFocusEvent* event) override;
 
  private:
-  TKind FKind = Text;
-  int FTag = 0;
-  QString FHint;
-  QColor FColor;
-  bool FPressed = false;
+  TKind kind_ = Text;
+  int tag_ = 0;
+  QString hint_;
+  QColor color_;
+  bool pressed_ = false;
 };
 
 }  // namespace ui

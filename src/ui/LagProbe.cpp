@@ -15,30 +15,30 @@ constexpr qint64 kReportEveryMs = 1000;
 }  // namespace
 
 TLagProbe::TLagProbe(QObject* parent) : QObject(parent) {
-  FTimer.setTimerType(Qt::PreciseTimer);
-  FTimer.setInterval(kIntervalMs);
-  connect(&FTimer, &QTimer::timeout, this, &TLagProbe::Tick);
+  timer_.setTimerType(Qt::PreciseTimer);
+  timer_.setInterval(kIntervalMs);
+  connect(&timer_, &QTimer::timeout, this, &TLagProbe::Tick);
 }
 
 void TLagProbe::StartIfEnabled() {
   if (!lcLag().isDebugEnabled()) return;
-  FClock.start();
-  FLastTick = FWindowStart = 0;
-  FTimer.start();
+  clock_.start();
+  lastTick_ = windowStart_ = 0;
+  timer_.start();
 }
 
 void TLagProbe::Tick() {
-  const qint64 now = FClock.elapsed();
-  FLongest = std::max(FLongest, now - FLastTick - kIntervalMs);
-  FLastTick = now;
-  ++FTicks;
-  if (now - FWindowStart < kReportEveryMs) return;
+  const qint64 now = clock_.elapsed();
+  longest_ = std::max(longest_, now - lastTick_ - kIntervalMs);
+  lastTick_ = now;
+  ++ticks_;
+  if (now - windowStart_ < kReportEveryMs) return;
   // "longest_ms<TAB>12<TAB>ticks<TAB>98": the longest delay of the last second, as events are.
   qCDebug(lcLag).noquote().nospace()
-      << "longest_ms\t" << std::max<qint64>(FLongest, 0) << "\tticks\t" << FTicks;
-  FWindowStart = now;
-  FLongest = 0;
-  FTicks = 0;
+      << "longest_ms\t" << std::max<qint64>(longest_, 0) << "\tticks\t" << ticks_;
+  windowStart_ = now;
+  longest_ = 0;
+  ticks_ = 0;
 }
 
 }  // namespace ui

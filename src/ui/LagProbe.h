@@ -22,12 +22,12 @@ class TLagProbe : public QObject {
  private:
   void Tick();
 
-  QTimer FTimer;
-  QElapsedTimer FClock;
-  qint64 FLastTick = 0;
-  qint64 FWindowStart = 0;
-  qint64 FLongest = 0;
-  int FTicks = 0;
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 lastTick_ = 0;
+  qint64 windowStart_ = 0;
+  qint64 longest_ = 0;
+  int ticks_ = 0;
 };
 
 }  // namespace ui

@@ -91,25 +91,25 @@ TMainForm::TMainForm(const TMainFormOptions& options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      FOptions(options),
-      FForm(std::make_unique<Ui::MainForm>()),
-      FHandOff(new QtHandOff(this)) {
-  FForm->setupUi(this);
+      options_(options),
+      form_(std::make_unique<Ui::MainForm>()),
+      handOff_(new QtHandOff(this)) {
+  form_->setupUi(this);
   // The window's background comes from its style sheet, which a plain QWidget only paints
   // with this attribute.
   setAttribute(Qt::WA_StyledBackground);
   setFixedSize(size());
   setWindowTitle(Text(app::WindowCaption()));
   // The design captions, put back from here when the call control asks for them.
-  for (TClickLabel* label : {FForm->Status, FForm->Cancel, FForm->Title})
+  for (TClickLabel* label : {form_->Status, form_->Cancel, form_->Title})
     label->setHint(label->text());
-  FForm->UserID->setValidator(new TDigitsValidator(FForm->UserID));
+  form_->UserID->setValidator(new TDigitsValidator(form_->UserID));
   ConnectControls();
-  if (FOptions.Control.Wave == nullptr) {
+  if (options_.Control.Wave == nullptr) {
     ShowPanel(app::TPanel::Connexion, std::nullopt);
     return;
   }
-  app::TCallControlOptions control = FOptions.Control;
+  app::TCallControlOptions control = options_.Control;
   if (lcSip().isDebugEnabled()) {
     control.OnSipMessage = [](bool sent, const std::string& message) {
       qCDebug(lcSip).noquote() << (sent ? "sent\n" : "received\n") << Text(message);
@@ -120,121 +120,121 @@ TMainForm::TMainForm(const TMainFormOptions& options, QWidget* parent)
       qCDebug(lcTiming) << "sip message handled in" << spent.count() / 1000 << "us";
     };
   }
-  FControl = std::make_unique<app::TCallControl>(*this, *FHandOff, control);
+  control_ = std::make_unique<app::TCallControl>(*this, *handOff_, control);
   ConnectPhoneBook();
 }
 
 TMainForm::~TMainForm() {
   // Before the form: the call control's last words (un-registration) show nothing.
-  FControl.reset();
+  control_.reset();
 }
 
 void TMainForm::ConnectControls() {
   const auto forward = [this](TClickLabel* label, auto action) {
     connect(label, &TClickLabel::clicked, this, [this, action] {
-      if (FControl) action(*FControl);
+      if (control_) action(*control_);
     });
   };
-  forward(FForm->Connect, [](app::TCallControl& control) { control.ConnectClick(); });
-  forward(FForm->Cancel, [](app::TCallControl& control) { control.CancelClick(); });
+  forward(form_->Connect, [](app::TCallControl& control) { control.ConnectClick(); });
+  forward(form_->Cancel, [](app::TCallControl& control) { control.CancelClick(); });
   new TKeypad(
-      {FForm->n0, FForm->n1, FForm->n2, FForm->n3, FForm->n4, FForm->n5, FForm->n6, FForm->n7,
-       FForm->n8, FForm->n9, FForm->nStar, FForm->nSharp, FForm->na, FForm->nb, FForm->nc,
-       FForm->nd},
+      {form_->n0, form_->n1, form_->n2, form_->n3, form_->n4, form_->n5, form_->n6, form_->n7,
+       form_->n8, form_->n9, form_->nStar, form_->nSharp, form_->na, form_->nb, form_->nc,
+       form_->nd},
       [this](int key) {
-        if (FControl) FControl->nSharpClick(key);
+        if (control_) control_->nSharpClick(key);
       },
       this);
-  connect(FForm->MyAccount, &TClickLabel::clicked, this, [this] {
-    if (FOptions.OpenUrl) FOptions.OpenUrl(QString::fromUtf8(app::kAccountPage));
+  connect(form_->MyAccount, &TClickLabel::clicked, this, [this] {
+    if (options_.OpenUrl) options_.OpenUrl(QString::fromUtf8(app::kAccountPage));
   });
-  connect(FForm->CreditLabel, &TClickLabel::clicked, this, [this] {
-    if (FOptions.OpenUrl) FOptions.OpenUrl(QString::fromUtf8(app::kCreditPage));
+  connect(form_->CreditLabel, &TClickLabel::clicked, this, [this] {
+    if (options_.OpenUrl) options_.OpenUrl(QString::fromUtf8(app::kCreditPage));
   });
   // "activated": only a pick by the user, not the lists' own refills.
-  connect(FForm->WaveOutList, &QComboBox::activated, this, [this](int position) {
-    if (FControl) FControl->WaveOutListChange(position);
+  connect(form_->WaveOutList, &QComboBox::activated, this, [this](int position) {
+    if (control_) control_->WaveOutListChange(position);
   });
-  connect(FForm->WaveInList, &QComboBox::activated, this, [this](int position) {
-    if (FControl) FControl->WaveInListChange(position);
+  connect(form_->WaveInList, &QComboBox::activated, this, [this](int position) {
+    if (control_) control_->WaveInListChange(position);
   });
 }
 
 void TMainForm::ConnectPhoneBook() {
-  app::TCallControl& control = *FControl;
+  app::TCallControl& control = *control_;
   app::TPhoneBook& book = control.PhoneBook();
-  const auto number = [this] { return Text(FForm->PhoneBookNumber->text()); };
-  connect(FForm->PhoneBookList, &QListWidget::itemClicked, this,
+  const auto number = [this] { return Text(form_->PhoneBookNumber->text()); };
+  connect(form_->PhoneBookList, &QListWidget::itemClicked, this,
           [this, &book] { book.PhoneBookListClick(SelectedName()); });
-  connect(FForm->PhoneBookList, &QListWidget::itemDoubleClicked, this,
+  connect(form_->PhoneBookList, &QListWidget::itemDoubleClicked, this,
           &TMainForm::CallSelectedContact);
-  connect(FForm->PhoneBookCall, &TClickLabel::clicked, this,
+  connect(form_->PhoneBookCall, &TClickLabel::clicked, this,
           [=, &control] { control.PhoneBookCallClick(number()); });
-  connect(FForm->PhoneBookClose, &TClickLabel::clicked, this,
+  connect(form_->PhoneBookClose, &TClickLabel::clicked, this,
           [&control] { control.PhoneBookCloseClick(); });
-  connect(FForm->PhoneBookAdd, &TClickLabel::clicked, this, [&book] { book.PhoneBookAddClick(); });
-  connect(FForm->PhoneBookChange, &TClickLabel::clicked, this,
+  connect(form_->PhoneBookAdd, &TClickLabel::clicked, this, [&book] { book.PhoneBookAddClick(); });
+  connect(form_->PhoneBookChange, &TClickLabel::clicked, this,
           [this, &book] { book.PhoneBookChangeClick(SelectedName()); });
-  connect(FForm->PhoneBookDel, &TClickLabel::clicked, this,
+  connect(form_->PhoneBookDel, &TClickLabel::clicked, this,
           [this, &book] { book.PhoneBookDelClick(SelectedName()); });
-  connect(FForm->PhoneEntryAccept, &TClickLabel::clicked, this, [this, &book] {
-    book.PhoneEntryAcceptClick(Text(FForm->PhoneEntryName->text()),
-                               Text(FForm->PhoneEntryNumber->text()));
+  connect(form_->PhoneEntryAccept, &TClickLabel::clicked, this, [this, &book] {
+    book.PhoneEntryAcceptClick(Text(form_->PhoneEntryName->text()),
+                               Text(form_->PhoneEntryNumber->text()));
   });
-  connect(FForm->PhoneEntryCancel, &TClickLabel::clicked, this, [this, &control] {
-    control.PhoneBookClick(static_cast<app::TPanel>(FForm->PhoneEntryCancel->Tag()));
+  connect(form_->PhoneEntryCancel, &TClickLabel::clicked, this, [this, &control] {
+    control.PhoneBookClick(static_cast<app::TPanel>(form_->PhoneEntryCancel->Tag()));
   });
 }
 
 void TMainForm::CallSelectedContact() {
-  if (!FControl) return;
+  if (!control_) return;
   // As a double click does: the selection fills the number, which is then called.
-  FControl->PhoneBook().PhoneBookListClick(SelectedName());
-  FControl->PhoneBookCallClick(Text(FForm->PhoneBookNumber->text()));
+  control_->PhoneBook().PhoneBookListClick(SelectedName());
+  control_->PhoneBookCallClick(Text(form_->PhoneBookNumber->text()));
 }
 
 std::optional<std::string> TMainForm::SelectedName() const {
-  const QListWidgetItem* item = FForm->PhoneBookList->currentItem();
+  const QListWidgetItem* item = form_->PhoneBookList->currentItem();
   if (item == nullptr || !item->isSelected()) return std::nullopt;
   return Text(item->text());
 }
 
 app::TAccount TMainForm::TypedAccount() const {
-  return {Text(FForm->Username->text()), Text(FForm->UserID->text()), Text(FForm->Password->text()),
-          Text(FForm->Domain->text()), FForm->RememberPassword->isChecked()};
+  return {Text(form_->Username->text()), Text(form_->UserID->text()), Text(form_->Password->text()),
+          Text(form_->Domain->text()), form_->RememberPassword->isChecked()};
 }
 
 void TMainForm::ShowAccount(const app::TAccount& account) {
-  ShowText(FForm->Username, Text(account.Username));
+  ShowText(form_->Username, Text(account.Username));
   // The saved identifier shows as saved; the box's rule is for what the user puts in.
-  const QValidator* const digitsOnly = FForm->UserID->validator();
-  FForm->UserID->setValidator(nullptr);
-  ShowText(FForm->UserID, Text(account.UserID));
-  FForm->UserID->setValidator(digitsOnly);
-  FForm->Password->setText(Text(account.Password));
-  FForm->RememberPassword->setChecked(account.RememberPassword);
-  ShowText(FForm->Domain, Text(account.Domain));
+  const QValidator* const digitsOnly = form_->UserID->validator();
+  form_->UserID->setValidator(nullptr);
+  ShowText(form_->UserID, Text(account.UserID));
+  form_->UserID->setValidator(digitsOnly);
+  form_->Password->setText(Text(account.Password));
+  form_->RememberPassword->setChecked(account.RememberPassword);
+  ShowText(form_->Domain, Text(account.Domain));
 }
 
 void TMainForm::ShowPanel(app::TPanel panel, std::optional<std::string_view> title) {
   const int mode = static_cast<int>(panel);
-  QWidget* const panels[] = {FForm->ConnexionPanel, FForm->WaitPanel, FForm->PhoneBookPanel,
-                             FForm->PhoneEntryPanel};
+  QWidget* const panels[] = {form_->ConnexionPanel, form_->WaitPanel, form_->PhoneBookPanel,
+                             form_->PhoneEntryPanel};
   for (int i = 0; i < static_cast<int>(std::size(panels)); ++i)
     panels[i]->setVisible(i == mode);
-  FForm->Title->setText(title ? Text(*title) : FForm->Title->Hint());
+  form_->Title->setText(title ? Text(*title) : form_->Title->Hint());
   // A box keeps the focus when its panel hides, or Qt hands it to the next control (a link
   // below the panels): either way the keys would not go where the user looks. The new panel's
   // first control takes them.
   QWidget* const shown = panels[mode];
   if (const QWidget* focused = focusWidget();
       focused == nullptr || !focused->isVisible() ||
-      (shown != FShownPanel && !shown->isAncestorOf(focused))) {
-    QWidget* const first[] = {FForm->Username, FForm->WaitPanel, FForm->PhoneBookList,
-                              FForm->PhoneEntryName};
+      (shown != shownPanel_ && !shown->isAncestorOf(focused))) {
+    QWidget* const first[] = {form_->Username, form_->WaitPanel, form_->PhoneBookList,
+                              form_->PhoneEntryName};
     first[mode]->setFocus();
   }
-  FShownPanel = shown;
+  shownPanel_ = shown;
   LogEvent({"panel", QString::number(mode), kPanelNames[mode]});
   LogShownTexts(*this);
 }
@@ -244,39 +244,39 @@ void TMainForm::ShowCaption(app::TCaption caption, std::optional<std::string_vie
     case app::TCaption::Title:
     case app::TCaption::Status:
     case app::TCaption::Cancel: {
-      TClickLabel* label = caption == app::TCaption::Title    ? FForm->Title
-                           : caption == app::TCaption::Status ? FForm->Status
-                                                              : FForm->Cancel;
+      TClickLabel* label = caption == app::TCaption::Title    ? form_->Title
+                           : caption == app::TCaption::Status ? form_->Status
+                                                              : form_->Cancel;
       ShowText(label, text ? Text(*text) : label->Hint());
       break;
     }
     case app::TCaption::AddressLabel:
-      ShowText(FForm->lbAddr, Text(text.value_or("")));
+      ShowText(form_->lbAddr, Text(text.value_or("")));
       break;
     case app::TCaption::Address:
-      ShowText(FForm->Addr, Text(text.value_or("")));
+      ShowText(form_->Addr, Text(text.value_or("")));
       break;
   }
 }
 
 void TMainForm::SetWaitPanelHeight(int height) {
-  if (FForm->WaitPanel->height() != height)
+  if (form_->WaitPanel->height() != height)
     LogEvent({"height", "WaitPanel", QString::number(height)});
-  FForm->WaitPanel->resize(FForm->WaitPanel->width(), height);
+  form_->WaitPanel->resize(form_->WaitPanel->width(), height);
 }
 
 void TMainForm::ShowDevices(const app::TDeviceList& outputs, const app::TDeviceList& inputs,
                             bool connectEnabled) {
-  Fill(*FForm->WaveOutList, outputs);
-  Fill(*FForm->WaveInList, inputs);
-  FForm->Connect->setEnabled(connectEnabled);
-  FForm->Shape1->setBrushColor(connectEnabled ? kConnectColour : kDisabledColour);
-  LogEvent({"devices", FForm->WaveOutList->currentText(), QString::number(outputs.Names.size()),
-            FForm->WaveInList->currentText(), QString::number(inputs.Names.size())});
+  Fill(*form_->WaveOutList, outputs);
+  Fill(*form_->WaveInList, inputs);
+  form_->Connect->setEnabled(connectEnabled);
+  form_->Shape1->setBrushColor(connectEnabled ? kConnectColour : kDisabledColour);
+  LogEvent({"devices", form_->WaveOutList->currentText(), QString::number(outputs.Names.size()),
+            form_->WaveInList->currentText(), QString::number(inputs.Names.size())});
 }
 
 void TMainForm::ShowLevelTrace(const app::LevelTrace& trace) {
-  QImage& canvas = FForm->PaintBox1->Canvas();
+  QImage& canvas = form_->PaintBox1->Canvas();
   {
     QPainter painter(&canvas);
     painter.fillRect(QRect(0, 0, 480, 100), Qt::black);
@@ -288,35 +288,35 @@ void TMainForm::ShowLevelTrace(const app::LevelTrace& trace) {
       from = to;
     }
   }
-  FForm->PaintBox1->update();
+  form_->PaintBox1->update();
 }
 
 void TMainForm::ClearLevelTrace() {
-  FForm->PaintBox1->Clear();
+  form_->PaintBox1->Clear();
 }
 
 void TMainForm::ShowContacts(const std::vector<std::string>& names) {
-  FForm->PhoneBookList->clear();
+  form_->PhoneBookList->clear();
   for (const std::string& name : names)
-    FForm->PhoneBookList->addItem(Text(name));
+    form_->PhoneBookList->addItem(Text(name));
 }
 
 void TMainForm::RemoveSelectedContact() {
-  delete FForm->PhoneBookList->currentItem();
+  delete form_->PhoneBookList->currentItem();
 }
 
 void TMainForm::ShowNumber(const std::string& number) {
-  FForm->PhoneBookNumber->setText(Text(number));
+  form_->PhoneBookNumber->setText(Text(number));
 }
 
 void TMainForm::ShowEntry(const std::string& name, const std::string& number) {
-  FForm->PhoneEntryName->setText(Text(name));
-  FForm->PhoneEntryNumber->setText(Text(number));
+  form_->PhoneEntryName->setText(Text(name));
+  form_->PhoneEntryNumber->setText(Text(number));
 }
 
 void TMainForm::Focus(app::TBox box) {
-  QLineEdit* const boxes[] = {FForm->Username, FForm->UserID,         FForm->Password,
-                              FForm->Domain,   FForm->PhoneEntryName, FForm->PhoneEntryNumber};
+  QLineEdit* const boxes[] = {form_->Username, form_->UserID,         form_->Password,
+                              form_->Domain,   form_->PhoneEntryName, form_->PhoneEntryNumber};
   boxes[static_cast<int>(box)]->setFocus();
 }
 
@@ -349,13 +349,13 @@ void TMainForm::BringToFront() {
 
 void TMainForm::showEvent(QShowEvent* event) {
   // Key preview: the window's keys come here once each, before the control with the focus.
-  if (windowHandle() != FPreviewed) {
-    FPreviewed = windowHandle();
-    FPreviewed->installEventFilter(this);
+  if (windowHandle() != previewed_) {
+    previewed_ = windowHandle();
+    previewed_->installEventFilter(this);
   }
   // Centred when first shown, once the screen that shows it is known.
-  if (!FCentred && screen() != nullptr) {
-    FCentred = true;
+  if (!centred_ && screen() != nullptr) {
+    centred_ = true;
     QRect frame = frameGeometry();
     frame.moveCenter(screen()->availableGeometry().center());
     move(frame.topLeft());
@@ -367,7 +367,7 @@ bool TMainForm::EditKeyPress(const QWidget* sender, char32_t key) {
   const QVariant tag = sender->property("Tag");
   switch (app::EditKeyPressAction(tag.isValid() ? tag.toInt() : 0, key)) {
     case app::EditKeyAction::Connect:
-      if (FControl) FControl->ConnectClick();
+      if (control_) control_->ConnectClick();
       return true;
     case app::EditKeyAction::Consume:
       return true;
@@ -378,7 +378,7 @@ bool TMainForm::EditKeyPress(const QWidget* sender, char32_t key) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != FPreviewed || event->type() != QEvent::KeyPress) {
+  if (watched != previewed_ || event->type() != QEvent::KeyPress) {
     return QWidget::eventFilter(watched, event);
   }
   // Where the window sends the key next.
@@ -388,8 +388,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 bool TMainForm::KeyPreview(QWidget& control, const QKeyEvent& keyEvent) {
   // Escape answers the wait panel as its one button does (ANNULER, Fermer).
-  if (keyEvent.key() == Qt::Key_Escape && FForm->WaitPanel->isVisible()) {
-    FForm->Cancel->Activate();
+  if (keyEvent.key() == Qt::Key_Escape && form_->WaitPanel->isVisible()) {
+    form_->Cancel->Activate();
     return true;
   }
   char32_t key = 0;
@@ -405,19 +405,19 @@ bool TMainForm::KeyPreview(QWidget& control, const QKeyEvent& keyEvent) {
     key = keyEvent.text().toUcs4().value(0);
   }
   if (key == 0) return false;  // arrows and the like
-  if (FControl) FControl->FormKeyPress(key);
+  if (control_) control_->FormKeyPress(key);
   // A control on a hidden panel is never typed into; the key still made its tone above.
   if (!control.isVisible()) return true;
   // Enter on a contact calls it, as a double click does: the one under the keyboard's focus,
   // selected or not.
-  if (QListWidgetItem* item = FForm->PhoneBookList->currentItem();
-      &control == FForm->PhoneBookList && key == app::kCharEnter && item != nullptr) {
+  if (QListWidgetItem* item = form_->PhoneBookList->currentItem();
+      &control == form_->PhoneBookList && key == app::kCharEnter && item != nullptr) {
     item->setSelected(true);
     CallSelectedContact();
     return true;
   }
   for (const QWidget* box :
-       {FForm->Username, FForm->UserID, FForm->Password, FForm->Domain, FForm->Addr}) {
+       {form_->Username, form_->UserID, form_->Password, form_->Domain, form_->Addr}) {
     if (&control == box) return EditKeyPress(box, key);
   }
   return false;

@@ -78,13 +78,13 @@ class TMainForm : public QWidget, public app::TCallView {
   // The connection panel's boxes; returns whether the key is consumed.
   bool EditKeyPress(const QWidget* sender, char32_t key);
 
-  const TMainFormOptions FOptions;
-  std::unique_ptr<Ui::MainForm> FForm;
-  QtHandOff* FHandOff;
-  std::unique_ptr<app::TCallControl> FControl;
-  bool FCentred = false;
-  QWindow* FPreviewed = nullptr;  // the native window whose keys are previewed
-  const QWidget* FShownPanel = nullptr;
+  const TMainFormOptions options_;
+  std::unique_ptr<Ui::MainForm> form_;
+  QtHandOff* handOff_;
+  std::unique_ptr<app::TCallControl> control_;
+  bool centred_ = false;
+  QWindow* previewed_ = nullptr;  // the native window whose keys are previewed
+  const QWidget* shownPanel_ = nullptr;
 };
 
 }  // namespace ui

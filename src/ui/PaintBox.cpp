@@ -7,31 +7,31 @@ namespace ui {
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {}
 
 QImage& TPaintBox::Canvas() {
-  if (FCanvas.size() != size()) {
+  if (canvas_.size() != size()) {
     QImage canvas(size(), QImage::Format_RGB32);
     canvas.fill(Qt::black);
-    if (!FCanvas.isNull()) {
+    if (!canvas_.isNull()) {
       QPainter painter(&canvas);
-      painter.drawImage(0, 0, FCanvas);
+      painter.drawImage(0, 0, canvas_);
     }
-    FCanvas = canvas;
+    canvas_ = canvas;
     // The drawing covers the whole box from now on: nothing behind it needs painting first,
     // which would otherwise redraw the panel under it with every capture block.
     setAttribute(Qt::WA_OpaquePaintEvent);
   }
-  return FCanvas;
+  return canvas_;
 }
 
 void TPaintBox::Clear() {
-  FCanvas = QImage();
+  canvas_ = QImage();
   setAttribute(Qt::WA_OpaquePaintEvent, false);
   update();
 }
 
 void TPaintBox::paintEvent(QPaintEvent*) {
-  if (FCanvas.isNull()) return;
+  if (canvas_.isNull()) return;
   QPainter painter(this);
-  painter.drawImage(0, 0, FCanvas);
+  painter.drawImage(0, 0, canvas_);
 }
 
 }  // namespace ui

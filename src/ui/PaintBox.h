@@ -22,7 +22,7 @@ class TPaintBox : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QImage FCanvas;
+  QImage canvas_;
 };
 
 }  // namespace ui

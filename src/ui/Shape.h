@@ -15,17 +15,17 @@ class TShape : public QWidget {
  public:
   explicit TShape(QWidget* parent = nullptr);
 
-  QColor PenColor() const { return FPenColor; }
+  QColor PenColor() const { return penColor_; }
   void setPenColor(const QColor& color);
-  QColor BrushColor() const { return FBrushColor; }
+  QColor BrushColor() const { return brushColor_; }
   void setBrushColor(const QColor& color);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QColor FPenColor = Qt::black;
-  QColor FBrushColor = Qt::white;
+  QColor penColor_ = Qt::black;
+  QColor brushColor_ = Qt::white;
 };
 
 }  // namespace ui
