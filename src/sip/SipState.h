@@ -5,7 +5,7 @@
 namespace sip {
 
 // The engine's state; one byte, values fixed because the window keys its texts on them.
-enum TSIPState : std::uint8_t {
+enum class TSIPState : std::uint8_t {
   ssIdle = 0,            // not registered; after an un-registration the socket is closed
   ssRegistering = 1,     // REGISTER sent, for a registration or an un-registration
   ssRegistered = 2,      // registered, no call
@@ -20,13 +20,15 @@ enum TSIPState : std::uint8_t {
   ssHangingUp = 11,      // BYE sent
   ssRemoteHangUp = 12,   // the other party hung up
 };
+using enum TSIPState;
 
 // What the outstanding request is for.
-enum TPendingKind : std::uint8_t {
+enum class TPendingKind : std::uint8_t {
   pkRegister = 0,
   pkInvite = 1,
   pkUnregister = 2,
 };
+using enum TPendingKind;
 
 // "ssRegistered" and so on; "ss?" for a value outside the enumeration.
 const char* StateName(TSIPState state);
