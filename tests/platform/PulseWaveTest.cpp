@@ -3,13 +3,17 @@
 // it knows of the program and its two streams, and, with the filter modules Debian's
 // PulseAudio loads, the call's streams routed through its echo canceller.
 #include <gtest/gtest.h>
+#include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -19,6 +23,37 @@
 #include "platform/PulseWave.h"
 #include "support/Command.h"
 #include "support/EventLoopHandOff.h"
+
+// What the server was given, as the link hands it through (--wrap): each write of a stream
+// and, in their order, the underflows the server reported. One playback stream at a time.
+namespace {
+std::mutex given_mutex;
+std::vector<std::string> given;
+std::atomic<pa_stream_notify_cb_t> underflowed = nullptr;
+}  // namespace
+
+extern "C" {
+int __real_pa_stream_write(pa_stream*, const void*, std::size_t, pa_free_cb_t, std::int64_t,
+                           pa_seek_mode_t);
+void __real_pa_stream_set_underflow_callback(pa_stream*, pa_stream_notify_cb_t, void*);
+
+int __wrap_pa_stream_write(pa_stream* stream, const void* data, std::size_t bytes,
+                           pa_free_cb_t free, std::int64_t offset, pa_seek_mode_t seek) {
+  std::lock_guard lock(given_mutex);
+  given.emplace_back(static_cast<const char*>(data), bytes);
+  return __real_pa_stream_write(stream, data, bytes, free, offset, seek);
+}
+void __wrap_pa_stream_set_underflow_callback(pa_stream* stream, pa_stream_notify_cb_t callback,
+                                             void* userdata) {
+  if (callback != nullptr) underflowed = callback;
+  __real_pa_stream_set_underflow_callback(
+      stream, callback == nullptr ? nullptr : +[](pa_stream* s, void* data) {
+        underflowed(s, data);
+        std::lock_guard lock(given_mutex);
+        given.emplace_back("underflow");
+      }, userdata);
+}
+}
 
 namespace platform {
 namespace {
@@ -208,6 +243,41 @@ TEST_F(PulseWaveTest, PlaybackHandsBlocksBackAtOnceYetNeverRunsAhead) {
   EXPECT_EQ(backend_.OutReset(playback_), kWaveOk);
   for (auto& header : blocks)
     EXPECT_EQ(backend_.OutUnprepareHeader(playback_, *header), kWaveOk);
+}
+
+// Playback starts with 15 ms of silence ahead of its first block, and again after the stream ran
+// dry, so that a packet a little late finds the server still playing; a block that finds it
+// playing goes alone.
+TEST_F(PulseWaveTest, PlaybackStartsAndRestartsWithALeadOfSilence) {
+  OpenCall();
+  std::vector<std::string> data{std::string(kFrameBytes, 'a'), std::string(kFrameBytes, 'b'),
+                                std::string(kFrameBytes, 'c')};
+  std::vector<WaveHeader> headers(data.size());
+  const auto write = [&](std::size_t i) {
+    headers[i].Data = data[i].data();
+    headers[i].BufferLength = kFrameBytes;
+    ASSERT_EQ(backend_.OutPrepareHeader(playback_, headers[i]), kWaveOk);
+    ASSERT_EQ(backend_.OutWrite(playback_, headers[i]), kWaveOk);
+  };
+  // The server's side in one line: "." the lead (15 ms: 240 zero bytes at 8000 16-bit samples
+  // a second), a block's letter, "|" an underflow.
+  const auto heard = [] {
+    std::lock_guard lock(given_mutex);
+    std::string line;
+    for (const std::string& entry : given)
+      line += entry == "underflow" ? '|' : entry == std::string(240, '\0') ? '.' : entry[0];
+    return line;
+  };
+  {
+    std::lock_guard lock(given_mutex);
+    given.clear();
+  }
+  write(0);
+  write(1);
+  ASSERT_TRUE(Eventually([&] { return heard().ends_with('|'); })) << "no underflow: " << heard();
+  write(2);
+  // An underflow may come between any two writes, as the scheduler has it.
+  EXPECT_TRUE(std::regex_match(heard(), std::regex(R"(\|*\.a(\|+\.)?b\|+\.c\|*)"))) << heard();
 }
 
 // As /etc/pulse/default.pa loads them on Debian: filter-heuristics and filter-apply, which load
