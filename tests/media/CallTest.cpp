@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -27,7 +29,7 @@ using namespace std::chrono_literals;
 using testsupport::LoopbackPeer;
 constexpr auto kBlock = testsupport::TestWaveBackend::kBlockTime;
 constexpr std::size_t kFrame = platform::kFrameBytes;
-const std::pair<std::size_t, std::size_t> kBoth{1, 1}, kNone{0, 0};
+const std::pair<std::size_t, std::size_t> kBoth{1, 1}, kCaptureOnly{0, 1}, kNone{0, 0};
 
 bool Eventually(const std::function<bool()>& condition) {
   for (const auto end = std::chrono::steady_clock::now() + 5s; !condition();) {
@@ -35,6 +37,15 @@ bool Eventually(const std::function<bool()>& condition) {
     std::this_thread::yield();
   }
   return true;
+}
+
+// Whether a thread of this process bears `name`, as ps and top show it.
+bool ThreadNamed(const std::string& name) {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::string comm;
+    if (std::getline(std::ifstream(task.path() / "comm"), comm) && comm == name) return true;
+  }
+  return false;
 }
 
 std::string Hex(std::uint32_t value) {
@@ -61,6 +72,7 @@ std::string Audio(std::size_t bytes, int from = 0) {
     const int sample = n * 89 % 60000 - 30000;
     audio += {static_cast<char>(sample & 0xFF), static_cast<char>(sample >> 8)};
   }
+  audio.resize(bytes);
   return audio;
 }
 
@@ -257,21 +269,44 @@ TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
   }
 }
 
-TEST_F(PcmaTest, PlaybackKeepsOnlyTheNewestPendingAudio) {
+// At most 200 ms of audio (16 bytes a millisecond) waits for a free block; the oldest whole
+// samples beyond it go.
+TEST_F(PcmaTest, PlaybackKeepsOnlyTheNewest200MsPending) {
   StartCall();
-  const std::string audio = Audio(3 * kFrame + kMaxPendingOutput + 1000);
+  const std::string audio = Audio(3 * kFrame + 200 * 16 + 1001);
   engine_.Play(audio);
   wave_.Advance(3 * kBlock);
   EXPECT_EQ(wave_.TakePlayed(), audio.substr(0, 3 * kFrame));
   engine_.Play({});
   wave_.Advance(3 * kBlock);
-  EXPECT_EQ(wave_.TakePlayed(), audio.substr(audio.size() - kMaxPendingOutput, 3 * kFrame));
+  EXPECT_EQ(wave_.TakePlayed(), audio.substr(3 * kFrame + 1002, 3 * kFrame));  // 501 samples went
 }
 
-// An audio server that does not answer while calls start and end: neither the hang-up nor the
-// next call waits for it; once it answers, the next call is heard, and the devices that the
-// ended call's thread opened late are closed by it.
-TEST_F(PcmaTest, AServerThatDoesNotAnswerHoldsNeitherTheHangUpNorTheNextCall) {
+// A device that does not open is not reported and the call goes on; but without playback the
+// call's thread ends at once, and nothing reads the endpoint.
+TEST_F(PcmaTest, WithoutPlaybackTheCallsThreadEndsAtOnce) {
+  engine_.SetOutputDevice(1);  // the backend has one speaker, number 0
+  engine_.Start(&rtcp_);
+  ASSERT_TRUE(Eventually([&] { return wave_.OpenDevices() == kCaptureOnly; }));
+  EXPECT_TRUE(Eventually([] { return !ThreadNamed("call audio"); })) << "the thread goes on";
+  engine_.SetInputDevice(1);
+  EXPECT_FALSE(engine_.OpenInput());  // outside a call, the opening says so
+}
+
+// After the hang-up no capture leaves, though its blocks still reach the window. An audio
+// server that does not answer while calls start and end holds neither the hang-up nor the next
+// call; once it answers, the next call is heard, and the devices that the ended call's thread
+// opened late are closed by it.
+TEST_F(PcmaTest, NothingLeavesAfterTheHangUpAndAServerThatDoesNotAnswerHoldsNoCall) {
+  engine_.Stop();  // nothing runs: nothing happens
+  StartCall();
+  wave_.Feed(Audio(kFrame));
+  wave_.Advance(kBlock);  // one full block waits for the window
+  const auto stopping = std::chrono::steady_clock::now();
+  engine_.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);  // the device gave its blocks back
+  EXPECT_EQ(wave_.OpenDevices(), kNone);
+  ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
   wave_.Stall();
   engine_.Start(&rtcp_);
   engine_.Stop();
@@ -282,40 +317,34 @@ TEST_F(PcmaTest, AServerThatDoesNotAnswerHoldsNeitherTheHangUpNorTheNextCall) {
   const std::string payload = ALawEncode(Audio(kFrame));
   far_.SendTo(rtp_.LocalPort(), Rtp(0, payload));
   EXPECT_EQ(Played(2 * payload.size()), ALawDecode(payload));
+  engine_.SendDigit(1);
+  EXPECT_EQ(far_.Receive()->substr(kRtpHeaderSize), ALawEncode(DTMFTone(1, kFrame)));  // first
   engine_.Stop();
   EXPECT_TRUE(Eventually([&] { return wave_.OpenDevices() == kNone; }));
 }
 
-TEST_F(PcmaTest, ADigitIsOnePacketAlsoPlayedHereAndLongAudioIsSplitAt480Bytes) {
+// A key is one packet, also played here; longer audio goes in packets of 480 bytes. After the
+// hang-up neither leaves for the last far end.
+TEST_F(PcmaTest, AKeyIsOnePacketLongAudioIsSplitAndNeitherLeavesAfterTheHangUp) {
   StartCall();
   engine_.SendDigit(7);
   const std::string tone = DTMFTone(7, kFrame), alaw = Audio(1000);
   engine_.SendAudio(alaw);
-  for (const std::string& part : {ALawEncode(tone), alaw.substr(0, kFrame),
-                                  alaw.substr(kFrame, kFrame), alaw.substr(2 * kFrame)}) {
+  EXPECT_EQ(Played(tone.size()), tone);
+  engine_.EndSending();  // the hang-up: the RTCP BYE follows
+  engine_.SendDigit(5);
+  engine_.SendAudio(alaw);
+  engine_.Stop();
+  engine_.SendDigit(5);
+  StartCall();
+  engine_.SendDigit(9);
+  for (const std::string& part :
+       {ALawEncode(tone), alaw.substr(0, kFrame), alaw.substr(kFrame, kFrame),
+        alaw.substr(2 * kFrame), ALawEncode(DTMFTone(9, kFrame))}) {
     const auto packet = far_.Receive();
     ASSERT_TRUE(packet);
     EXPECT_EQ(packet->substr(kRtpHeaderSize), part);
   }
-  EXPECT_FALSE(far_.Receive(100ms));
-  EXPECT_EQ(Played(tone.size()), tone);
-}
-
-TEST_F(PcmaTest, NoCaptureLeavesAfterStopAndTheNextCallIsHeard) {
-  engine_.Stop();
-  StartCall();
-  wave_.Feed(Audio(kFrame));
-  wave_.Advance(kBlock);  // one full block waits for the window
-  const auto stopping = std::chrono::steady_clock::now();
-  engine_.Stop();
-  EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);  // the device gave its blocks back
-  EXPECT_EQ(wave_.OpenDevices(), kNone);
-  ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
-  EXPECT_FALSE(far_.Receive(100ms));
-  StartCall();
-  const std::string payload = ALawEncode(Audio(kFrame));
-  far_.SendTo(rtp_.LocalPort(), Rtp(0, payload));
-  EXPECT_EQ(Played(2 * payload.size()), ALawDecode(payload));
 }
 
 }  // namespace
