@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -26,18 +25,11 @@ namespace media {
 namespace {
 
 using namespace std::chrono_literals;
+using testsupport::Eventually;
 using testsupport::LoopbackPeer;
 constexpr auto kBlock = testsupport::TestWaveBackend::kBlockTime;
 constexpr std::size_t kFrame = platform::kFrameBytes;
 const std::pair<std::size_t, std::size_t> kBoth{1, 1}, kCaptureOnly{0, 1}, kNone{0, 0};
-
-bool Eventually(const std::function<bool()>& condition) {
-  for (const auto end = std::chrono::steady_clock::now() + 5s; !condition();) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 // Whether a thread of this process bears `name`, as ps and top show it.
 bool ThreadNamed(const std::string& name) {
@@ -204,24 +196,18 @@ TEST_F(EndpointTest, ByeDecodesInTsharkAndRepeatsOnlyWhileRtpArrives) {
   }
 }
 
-// Capture notifications reach the engine as the window's owner passes them on.
-struct CaptureTarget final : platform::MessageTarget {
+// The window's owner passes capture notifications on to the engine.
+class PcmaTest : public EndpointTest, public platform::MessageTarget {
+ protected:
+  PcmaTest() {
+    engine_.SetOutputDevice(platform::kWaveDefaultDevice);
+    engine_.SetInputDevice(platform::kWaveDefaultDevice);
+  }
   void HandleWindowMessage(const platform::WindowMessage& message) override {
     ASSERT_EQ(message.Message, platform::kWaveInData);
     const auto& block = std::get<platform::CaptureBlock>(message.Data);
-    ++Blocks;
-    Engine->InputDone(block.Device, *block.Header);
-  }
-  TPCMA* Engine = nullptr;
-  int Blocks = 0;
-};
-
-class PcmaTest : public EndpointTest {
- protected:
-  PcmaTest() {
-    target_.Engine = &engine_;
-    engine_.SetOutputDevice(platform::kWaveDefaultDevice);
-    engine_.SetInputDevice(platform::kWaveDefaultDevice);
+    ++blocks_;
+    engine_.InputDone(block.Device, *block.Header);
   }
 
   // A call whose devices have opened (on its thread).
@@ -242,9 +228,9 @@ class PcmaTest : public EndpointTest {
   }
 
   testsupport::EventLoopHandOff loop_;
-  CaptureTarget target_;
+  int blocks_ = 0;
   testsupport::TestWaveBackend wave_;
-  TPCMA engine_{platform::Window{&loop_, &target_}, wave_};
+  TPCMA engine_{platform::Window{&loop_, this}, wave_};
 };
 
 TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
@@ -259,7 +245,7 @@ TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
     far_.SendTo(rtp_.LocalPort(), Rtp(sequence, payload));
   }
   EXPECT_EQ(Played(alaw.size() * 2), ALawDecode(alaw));
-  ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
+  ASSERT_TRUE(loop_.RunUntil([&] { return blocks_ == 3; }, 5s));
   for (std::size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     const auto packet = far_.Receive();
@@ -306,7 +292,7 @@ TEST_F(PcmaTest, NothingLeavesAfterTheHangUpAndAServerThatDoesNotAnswerHoldsNoCa
   engine_.Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);  // the device gave its blocks back
   EXPECT_EQ(wave_.OpenDevices(), kNone);
-  ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
+  ASSERT_TRUE(loop_.RunUntil([&] { return blocks_ == 3; }, 5s));
   wave_.Stall();
   engine_.Start(&rtcp_);
   engine_.Stop();

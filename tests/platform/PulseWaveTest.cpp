@@ -16,7 +16,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -61,55 +60,39 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::RunCommand;
 
-// One entry of `pactl list sink-inputs|source-outputs|sinks|sources`: its number, the device
-// it is connected to (streams), its name (devices) and its properties.
-struct PactlEntry {
-  std::string Index;
-  std::string Device;
-  std::string Name;
-  std::map<std::string, std::string> Properties;
-};
-
+// The entries of `pactl list sink-inputs|source-outputs|sinks|sources`, each its fields and
+// properties by name ("Sink: 3", "media.name = \"...\""), and "#" its number.
+using PactlEntry = std::map<std::string, std::string>;
 std::vector<PactlEntry> PactlList(const std::string& kind) {
   std::vector<PactlEntry> entries;
   std::istringstream lines(RunCommand("LC_ALL=C pactl list " + kind).Output);
+  std::smatch field;
   for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line[0] != '\t') {  // "Sink Input #12", "Source #3"
-      entries.emplace_back();
-      entries.back().Index = line.substr(line.find('#') + 1);
-    } else if (entries.empty()) {
-      continue;
-    } else if (line.rfind("\t\t", 0) == 0 && line.find(" = \"") != std::string::npos) {
-      const std::size_t equals = line.find(" = \"");
-      entries.back().Properties[line.substr(2, equals - 2)] =
-          line.substr(equals + 4, line.size() - equals - 5);
-    } else if (line.rfind("\tSink: ", 0) == 0 || line.rfind("\tSource: ", 0) == 0) {
-      entries.back().Device = line.substr(line.find(": ") + 2);
-    } else if (line.rfind("\tName: ", 0) == 0) {
-      entries.back().Name = line.substr(7);
+    if (std::regex_match(line, field, std::regex(R"(\S.* #(\d+))"))) {
+      entries.emplace_back()["#"] = field[1];
+    } else if (!entries.empty() &&
+               std::regex_match(line, field, std::regex(R"-(\t\t?([^:=]+?)(: | = ")(.*?)"?)-"))) {
+      entries.back()[field[1]] = field[3];
     }
   }
   return entries;
 }
 
-// The stream the program named `mediaName`, and the name of the device it is connected to.
+// The stream the program named `mediaName`, with "Device" the name of the device it is on.
 std::optional<PactlEntry> Stream(const std::string& kind, const std::string& mediaName) {
-  const std::string devices = kind == "sink-inputs" ? "sinks" : "sources";
+  const bool playback = kind == "sink-inputs";
   for (PactlEntry& stream : PactlList(kind)) {
-    if (stream.Properties["media.name"] != mediaName) continue;
-    for (const PactlEntry& device : PactlList(devices))
-      if (device.Index == stream.Device) stream.Device = device.Name;
+    if (stream["media.name"] != mediaName) continue;
+    for (PactlEntry& device : PactlList(playback ? "sinks" : "sources"))
+      if (device["#"] == stream[playback ? "Sink" : "Source"]) stream["Device"] = device["Name"];
     return stream;
   }
   return std::nullopt;
 }
 
-// A condition on the server's state, asked again every 20 ms for at most 5 s.
+// A condition on the server's state, asked again every 20 ms.
 bool Eventually(const std::function<bool()>& done) {
-  for (const auto end = std::chrono::steady_clock::now() + 5s; !done();
-       std::this_thread::sleep_for(20ms))
-    if (std::chrono::steady_clock::now() > end) return false;
-  return true;
+  return testsupport::Eventually(done, 20ms);
 }
 
 // A call's two devices, opened on the server's defaults (speaker and microphone).
@@ -172,11 +155,11 @@ TEST_F(PulseWaveTest, BothStreamsSayTheyAreTelvarionsTelephoneCall) {
     std::optional<PactlEntry> stream = Stream(kind, name);
     ASSERT_TRUE(stream) << RunCommand("pactl list " + std::string(kind)).Output;
     // The program's own, merged by the server from its connection, and the stream's.
-    EXPECT_EQ(stream->Properties["application.name"], "Telvarion");
-    EXPECT_EQ(stream->Properties["application.id"], "telvarion");
-    EXPECT_EQ(stream->Properties["application.icon_name"], "telvarion");
-    EXPECT_EQ(stream->Properties["media.role"], "phone");
-    EXPECT_EQ(stream->Properties["filter.want"], "echo-cancel");
+    EXPECT_EQ((*stream)["application.name"], "Telvarion");
+    EXPECT_EQ((*stream)["application.id"], "telvarion");
+    EXPECT_EQ((*stream)["application.icon_name"], "telvarion");
+    EXPECT_EQ((*stream)["media.role"], "phone");
+    EXPECT_EQ((*stream)["filter.want"], "echo-cancel");
   }
 }
 
@@ -292,13 +275,13 @@ TEST_F(FilteringServerTest, TheCallsStreamsPassThroughTheEchoCanceller) {
   OpenCall();
   // The canceller's pair of devices over the call's speaker and microphone.
   ASSERT_TRUE(Eventually([] {
-    const auto capture = Stream("source-outputs", "Telvarion capture");
-    return capture && capture->Device == "microphone.echo-cancel";
+    auto capture = Stream("source-outputs", "Telvarion capture");
+    return capture && (*capture)["Device"] == "microphone.echo-cancel";
   })) << RunCommand("pactl list short modules; pactl list short sources; pactl list source-outputs")
              .Output;
   EXPECT_TRUE(Eventually([] {
-    const auto playback = Stream("sink-inputs", "Telvarion playback");
-    return playback && playback->Device == "speaker.echo-cancel";
+    auto playback = Stream("sink-inputs", "Telvarion playback");
+    return playback && (*playback)["Device"] == "speaker.echo-cancel";
   })) << RunCommand("pactl list short sinks; pactl list sink-inputs").Output;
   // And the capture still delivers whole blocks through it.
   StartCapture();
