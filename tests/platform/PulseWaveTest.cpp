@@ -119,12 +119,24 @@ class PulseWaveTest : public ::testing::Test, public MessageTarget {
               kWaveOk);
     ASSERT_EQ(backend_.OutOpen(playback_, kWaveDefaultDevice, WaveFormat{}), kWaveOk);
   }
+  // A header over `block`, kept until the end.
+  WaveHeader& Header(std::string& block) {
+    WaveHeader& header = *headers_.emplace_back(std::make_unique<WaveHeader>());
+    header.Data = block.data();
+    header.BufferLength = kFrameBytes;
+    return header;
+  }
+  // A block written to the playback device.
+  WaveHeader& Play(std::string& block) {
+    WaveHeader& header = Header(block);
+    EXPECT_EQ(backend_.OutPrepareHeader(playback_, header), kWaveOk);
+    EXPECT_EQ(backend_.OutWrite(playback_, header), kWaveOk);
+    return header;
+  }
   // Queues four blocks on the capture device and starts it; each filled one comes back.
   void StartCapture() {
     for (std::string& block : blocks_) {
-      WaveHeader& header = *headers_.emplace_back(std::make_unique<WaveHeader>());
-      header.Data = block.data();
-      header.BufferLength = kFrameBytes;
+      WaveHeader& header = Header(block);
       ASSERT_EQ(backend_.InPrepareHeader(capture_, header), kWaveOk);
       ASSERT_EQ(backend_.InAddBuffer(capture_, header), kWaveOk);
     }
@@ -167,9 +179,7 @@ TEST_F(PulseWaveTest, BothStreamsSayTheyAreTelvarionsTelephoneCall) {
 // and a closed stream is gone from the server.
 TEST_F(PulseWaveTest, AHandleOfTheWrongKindOrClosedIsRefused) {
   OpenCall();
-  WaveHeader header;
-  header.Data = blocks_[0].data();
-  header.BufferLength = kFrameBytes;
+  WaveHeader& header = Header(blocks_[0]);
   EXPECT_EQ(backend_.OutPrepareHeader(capture_, header), kWaveInvalidHandle);
   EXPECT_EQ(backend_.InPrepareHeader(playback_, header), kWaveInvalidHandle);
   EXPECT_EQ(backend_.OutWrite(capture_, header), kWaveInvalidHandle);
@@ -202,16 +212,12 @@ TEST_F(PulseWaveTest, PlaybackNeverRunsAheadOfTheServer) {
   const struct Resume {
     ~Resume() { RunCommand("pactl suspend-sink speaker 0"); }
   } resume;
-  std::vector<WaveHeader> headers(3);
-  for (WaveHeader& header : headers) {
-    header.Data = blocks_[0].data();
-    header.BufferLength = kFrameBytes;
-    ASSERT_EQ(backend_.OutPrepareHeader(playback_, header), kWaveOk);
-    ASSERT_EQ(backend_.OutWrite(playback_, header), kWaveOk);
-  }
-  EXPECT_FALSE(headers[2].Done());
+  Play(blocks_[0]);
+  Play(blocks_[1]);
+  const WaveHeader& beyond = Play(blocks_[2]);
+  EXPECT_FALSE(beyond.Done());
   ASSERT_EQ(RunCommand("pactl suspend-sink speaker 0").ExitCode, 0);
-  EXPECT_TRUE(Eventually([&] { return headers[2].Done(); }));
+  EXPECT_TRUE(Eventually([&] { return beyond.Done(); }));
 }
 
 // Playback starts with 15 ms of silence ahead of its first block, and again after the stream ran
@@ -220,16 +226,7 @@ TEST_F(PulseWaveTest, PlaybackNeverRunsAheadOfTheServer) {
 // copy, and the next packet must not wait for its next report.
 TEST_F(PulseWaveTest, PlaybackStartsAndRestartsWithALeadOfSilence) {
   OpenCall();
-  std::vector<std::string> data{std::string(kFrameBytes, 'a'), std::string(kFrameBytes, 'b'),
-                                std::string(kFrameBytes, 'c')};
-  std::vector<WaveHeader> headers(data.size());
-  const auto write = [&](std::size_t i) {
-    headers[i].Data = data[i].data();
-    headers[i].BufferLength = kFrameBytes;
-    ASSERT_EQ(backend_.OutPrepareHeader(playback_, headers[i]), kWaveOk);
-    ASSERT_EQ(backend_.OutWrite(playback_, headers[i]), kWaveOk);
-    EXPECT_TRUE(headers[i].Done()) << "block " << i;
-  };
+  std::string a(kFrameBytes, 'a'), b(kFrameBytes, 'b'), c(kFrameBytes, 'c');
   // The server's side in one line: "." the lead (15 ms: 240 zero bytes at 8000 16-bit samples
   // a second), a block's letter, "|" an underflow.
   const auto heard = [] {
@@ -243,10 +240,10 @@ TEST_F(PulseWaveTest, PlaybackStartsAndRestartsWithALeadOfSilence) {
     std::lock_guard lock(given_mutex);
     given.clear();
   }
-  write(0);
-  write(1);
+  EXPECT_TRUE(Play(a).Done());
+  EXPECT_TRUE(Play(b).Done());
   ASSERT_TRUE(Eventually([&] { return heard().ends_with('|'); })) << "no underflow: " << heard();
-  write(2);
+  EXPECT_TRUE(Play(c).Done());
   // An underflow may come between any two writes, as the scheduler has it.
   EXPECT_TRUE(std::regex_match(heard(), std::regex(R"(\|*\.a(\|+\.)?b\|+\.c\|*)"))) << heard();
 }
