@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -31,13 +32,17 @@ constexpr auto kBlock = testsupport::TestWaveBackend::kBlockTime;
 constexpr std::size_t kFrame = platform::kFrameBytes;
 const std::pair<std::size_t, std::size_t> kBoth{1, 1}, kCaptureOnly{0, 1}, kNone{0, 0};
 
-// Whether a thread of this process bears `name`, as ps and top show it.
-bool ThreadNamed(const std::string& name) {
+// How often this process's thread named `name` (as ps and top show it) gave the processor up,
+// by the kernel's count; none without such a thread.
+std::optional<long> Pauses(const std::string& name) {
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::string comm;
-    if (std::getline(std::ifstream(task.path() / "comm"), comm) && comm == name) return true;
+    std::string comm, field;
+    if (!std::getline(std::ifstream(task.path() / "comm"), comm) || comm != name) continue;
+    std::ifstream status(task.path() / "status");
+    for (long count = 0; status >> field;)
+      if (field == "voluntary_ctxt_switches:" && status >> count) return count;
   }
-  return false;
+  return std::nullopt;
 }
 
 std::string Hex(std::uint32_t value) {
@@ -274,9 +279,19 @@ TEST_F(PcmaTest, WithoutPlaybackTheCallsThreadEndsAtOnce) {
   engine_.SetOutputDevice(1);  // the backend has one speaker, number 0
   engine_.Start(&rtcp_);
   ASSERT_TRUE(Eventually([&] { return wave_.OpenDevices() == kCaptureOnly; }));
-  EXPECT_TRUE(Eventually([] { return !ThreadNamed("call audio"); })) << "the thread goes on";
+  EXPECT_TRUE(Eventually([] { return !Pauses("call audio"); })) << "the thread goes on";
   engine_.SetInputDevice(1);
   EXPECT_FALSE(engine_.OpenInput());  // outside a call, the opening says so
+}
+
+// A receive that returns at once (interrupted, or its socket closed) does not make the call's
+// thread spin: it gives the processor up between tries.
+TEST_F(PcmaTest, AReceiveThatReturnsAtOnceDoesNotSpin) {
+  StartCall();
+  const long before = Pauses("call audio").value();
+  rtp_.InterruptReceive();
+  EXPECT_TRUE(Eventually([&] { return Pauses("call audio").value_or(0) >= before + 50; }))
+      << "the call's thread spins";
 }
 
 // After the hang-up no capture leaves, though its blocks still reach the window. An audio
@@ -307,6 +322,21 @@ TEST_F(PcmaTest, NothingLeavesAfterTheHangUpAndAServerThatDoesNotAnswerHoldsNoCa
   EXPECT_EQ(far_.Receive()->substr(kRtpHeaderSize), ALawEncode(DTMFTone(1, kFrame)));  // first
   engine_.Stop();
   EXPECT_TRUE(Eventually([&] { return wave_.OpenDevices() == kNone; }));
+}
+
+// An engine that ends while the server holds a call's thread in a device's opening waits for
+// that thread, which closes what it opens late: a thread left running would end the program.
+TEST_F(PcmaTest, AnEngineEndingWaitsForTheThreadTheServerHolds) {
+  wave_.Stall(100ms);
+  {
+    TPCMA engine{platform::Window{&loop_, this}, wave_};
+    engine.SetOutputDevice(platform::kWaveDefaultDevice);
+    engine.SetInputDevice(platform::kWaveDefaultDevice);
+    engine.Start(&rtcp_);
+    engine.Stop();
+  }
+  EXPECT_TRUE(wave_.Expired());
+  EXPECT_EQ(wave_.OpenDevices(), kNone);
 }
 
 // A key is one packet, also played here; longer audio goes in packets of 480 bytes. After the

@@ -3,7 +3,7 @@
 // block (kept for the test to read) and each started capture device fills its oldest block from
 // the feed the test supplies. Changing the device lists Posts kDeviceChange to the watcher.
 // Stall makes it an audio server that does not answer: opening a device, listing or watching
-// the devices then waits until Release (at most kStallLimit, which Expired then tells).
+// the devices then waits until Release (at most the stall's limit, which Expired then tells).
 #pragma once
 
 #include <chrono>
@@ -21,10 +21,10 @@
 namespace testsupport {
 
 class TestWaveBackend final : public platform::WaveBackend {
-  // The lock, taken once the server answers: after Release, or kStallLimit at the latest.
+  // The lock, taken once the server answers: after Release, or the stall's limit at the latest.
   std::unique_lock<std::mutex> AfterStall() {
     std::unique_lock lock(mutex_);
-    if (!released_.wait_for(lock, kStallLimit, [this] { return !stalled_; })) expired_ = true;
+    if (!released_.wait_for(lock, stallLimit_, [this] { return !stalled_; })) expired_ = true;
     return lock;
   }
   // Under the lock: the action's result, or for a device that is not open, kWaveInvalidHandle.
@@ -106,16 +106,17 @@ class TestWaveBackend final : public platform::WaveBackend {
   void SetDevices(std::vector<std::string> outputs, std::vector<std::string> inputs);
   // Whole blocks happen for every 30 ms accumulated.
   void Advance(std::chrono::milliseconds elapsed);
-  void Stall() {
+  void Stall(std::chrono::milliseconds limit = kStallLimit) {
     std::lock_guard lock(mutex_);
     stalled_ = true;
+    stallLimit_ = limit;
   }
   void Release() {
     std::lock_guard lock(mutex_);
     stalled_ = false;
     released_.notify_all();
   }
-  // Whether a call had to wait for the whole kStallLimit.
+  // Whether a call had to wait for the whole limit of a stall.
   bool Expired() const {
     std::lock_guard lock(mutex_);
     return expired_;
@@ -163,6 +164,7 @@ class TestWaveBackend final : public platform::WaveBackend {
   mutable std::mutex mutex_;
   std::condition_variable released_;
   bool stalled_ = false;
+  std::chrono::milliseconds stallLimit_ = kStallLimit;
   bool expired_ = false;
   std::vector<std::string> outputs_{"Test speaker"};
   std::vector<std::string> inputs_{"Test microphone"};
