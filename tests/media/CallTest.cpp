@@ -280,8 +280,12 @@ TEST_F(PcmaTest, WithoutPlaybackTheCallsThreadEndsAtOnce) {
   engine_.Start(&rtcp_);
   ASSERT_TRUE(Eventually([&] { return wave_.OpenDevices() == kCaptureOnly; }));
   EXPECT_TRUE(Eventually([] { return !Pauses("call audio"); })) << "the thread goes on";
+  // Outside a call an opening says whether it worked: not once sending ended (it was closed
+  // again), nor for a device that is not there.
+  engine_.EndSending();
+  EXPECT_FALSE(engine_.OpenInput());
   engine_.SetInputDevice(1);
-  EXPECT_FALSE(engine_.OpenInput());  // outside a call, the opening says so
+  EXPECT_FALSE(engine_.OpenInput());
 }
 
 // A receive that returns at once (interrupted, or its socket closed) does not make the call's
