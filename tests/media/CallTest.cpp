@@ -273,15 +273,18 @@ TEST_F(PcmaTest, PlaybackKeepsOnlyTheNewest200MsPending) {
   EXPECT_EQ(wave_.TakePlayed(), audio.substr(3 * kFrame + 1002, 3 * kFrame));  // 501 samples went
 }
 
-// A device that does not open is not reported and the call goes on; but without playback the
-// call's thread ends at once, and nothing reads the endpoint.
-TEST_F(PcmaTest, WithoutPlaybackTheCallsThreadEndsAtOnce) {
+// One device outside a call (the latency benchmark's) opens and closes. A device that does not
+// open is not reported and the call goes on; but without playback the call's thread ends at
+// once, and nothing reads the endpoint. Outside a call an opening says whether it worked: not
+// once sending ended (it was closed again), nor for a device that is not there.
+TEST_F(PcmaTest, DevicesOutsideACallAndWithoutPlayback) {
+  ASSERT_TRUE(engine_.OpenOutput());
+  engine_.CloseOutput();
+  EXPECT_EQ(wave_.OpenDevices(), kNone);
   engine_.SetOutputDevice(1);  // the backend has one speaker, number 0
   engine_.Start(&rtcp_);
   ASSERT_TRUE(Eventually([&] { return wave_.OpenDevices() == kCaptureOnly; }));
   EXPECT_TRUE(Eventually([] { return !Pauses("call audio"); })) << "the thread goes on";
-  // Outside a call an opening says whether it worked: not once sending ended (it was closed
-  // again), nor for a device that is not there.
   engine_.EndSending();
   EXPECT_FALSE(engine_.OpenInput());
   engine_.SetInputDevice(1);
