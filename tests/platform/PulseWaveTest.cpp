@@ -47,7 +47,7 @@ void __wrap_pa_stream_set_underflow_callback(pa_stream* stream, pa_stream_notify
   if (callback != nullptr) underflowed = callback;
   __real_pa_stream_set_underflow_callback(
       stream, callback == nullptr ? nullptr : +[](pa_stream* s, void* data) {
-        underflowed(s, data);
+        underflowed.load()(s, data);
         std::lock_guard lock(given_mutex);
         given.emplace_back("underflow");
       }, userdata);
