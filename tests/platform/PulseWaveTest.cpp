@@ -1,7 +1,8 @@
 // The wave layer against the real audio server its run started (tests/support/with-audio-server:
 // PulseAudio, or PipeWire's pulse server), judged by the server's own view through pactl: what
 // it knows of the program and its two streams, and, with the filter modules Debian's
-// PulseAudio loads, the call's streams routed through its echo canceller.
+// PulseAudio loads, the call's streams routed through its echo canceller; and by what the layer
+// writes to the server, beside the underflows the server reports.
 #include <gtest/gtest.h>
 #include <pulse/pulseaudio.h>
 
@@ -23,8 +24,8 @@
 #include "support/Command.h"
 #include "support/EventLoopHandOff.h"
 
-// What the server was given, as the link hands it through (--wrap): each write of a stream
-// and, in their order, the underflows the server reported. One playback stream at a time.
+// What the server was given, as the link hands it through (--wrap): each write of a stream and,
+// in their order, the underflows the server reported. One playback stream at a time.
 namespace {
 std::mutex given_mutex;
 std::vector<std::string> given;
@@ -202,10 +203,10 @@ TEST_F(PulseWaveTest, CaptureKeepsUpWithTheMicrophone) {
   EXPECT_LE(filled_, 101);
 }
 
-// Playback as the audio engine drives it, while the speaker plays nothing (suspended: only
-// PulseAudio holds a stream so): the block beyond the server's target (three blocks, the lead
-// among them) waits until the server has played enough to take it in, so that a fast sender
-// piles up no delay.
+// Playback as the audio engine drives it, while the speaker plays nothing (suspended; only
+// PulseAudio plays the stream again once it resumes): the block beyond the server's target (three
+// blocks, the lead among them) waits until the server has played enough to take it in, so that a
+// fast sender piles up no delay.
 TEST_F(PulseWaveTest, PlaybackNeverRunsAheadOfTheServer) {
   OpenCall();
   ASSERT_EQ(RunCommand("pactl suspend-sink speaker 1").ExitCode, 0);
