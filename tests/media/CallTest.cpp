@@ -325,8 +325,8 @@ TEST_F(PcmaTest, NothingLeavesAfterTheHangUpAndAServerThatDoesNotAnswerHoldsNoCa
   const std::string payload = ALawEncode(Audio(kFrame));
   far_.SendTo(rtp_.LocalPort(), Rtp(0, payload));
   EXPECT_EQ(Played(2 * payload.size()), ALawDecode(payload));
-  engine_.SendDigit(1);
-  EXPECT_EQ(far_.Receive()->substr(kRtpHeaderSize), ALawEncode(DTMFTone(1, kFrame)));  // first
+  engine_.SendDigit(1);  // the first packet that leaves: no captured block went before
+  EXPECT_EQ(far_.Receive().value().substr(kRtpHeaderSize), ALawEncode(DTMFTone(1, kFrame)));
   engine_.Stop();
   EXPECT_TRUE(Eventually([&] { return wave_.OpenDevices() == kNone; }));
 }
