@@ -14,31 +14,6 @@ std::vector<WaveDeviceInfo> TestWaveBackend::Listed(const std::vector<std::strin
   return list;
 }
 
-int TestWaveBackend::OutWrite(Handle h, Header& header) {
-  return On(out_, h, [&](std::deque<Header*>& queue) {
-    const int result = QueueHeader(header);
-    if (result == kWaveOk) queue.push_back(&header);
-    return result;
-  });
-}
-
-int TestWaveBackend::OutReset(Handle h) {
-  return On(out_, h, [](std::deque<Header*>& queue) {
-    for (Header* header : queue)
-      header->MarkDone();
-    queue.clear();
-    return kWaveOk;
-  });
-}
-
-int TestWaveBackend::InReset(Handle h) {
-  return On(in_, h, [](Capture& device) {
-    device.Started = false;
-    device.Queue.HandBackAll();
-    return kWaveOk;
-  });
-}
-
 void TestWaveBackend::SetDevices(std::vector<std::string> outputs,
                                  std::vector<std::string> inputs) {
   std::unique_lock lock(mutex_);

@@ -71,8 +71,21 @@ class TestWaveBackend final : public platform::WaveBackend {
   int OutPrepareHeader(Handle h, Header& header) override {
     return On(out_, h, [&](auto&) { return platform::PrepareHeader(header); });
   }
-  int OutWrite(Handle h, Header& header) override;
-  int OutReset(Handle h) override;
+  int OutWrite(Handle h, Header& header) override {
+    return On(out_, h, [&](std::deque<Header*>& queue) {
+      const int result = platform::QueueHeader(header);
+      if (result == platform::kWaveOk) queue.push_back(&header);
+      return result;
+    });
+  }
+  int OutReset(Handle h) override {
+    return On(out_, h, [](std::deque<Header*>& queue) {
+      for (Header* header : queue)
+        header->MarkDone();
+      queue.clear();
+      return platform::kWaveOk;
+    });
+  }
   int OutUnprepareHeader(Handle h, Header& header) override {
     return On(out_, h, [&](auto&) { return platform::UnprepareHeader(header); });
   }
@@ -94,7 +107,13 @@ class TestWaveBackend final : public platform::WaveBackend {
   int InStart(Handle h) override {
     return On(in_, h, [](Capture& device) { return device.Started = true, platform::kWaveOk; });
   }
-  int InReset(Handle h) override;
+  int InReset(Handle h) override {
+    return On(in_, h, [](Capture& device) {
+      device.Started = false;
+      device.Queue.HandBackAll();
+      return platform::kWaveOk;
+    });
+  }
   int InUnprepareHeader(Handle h, Header& header) override {
     return On(in_, h, [&](auto&) { return platform::UnprepareHeader(header); });
   }
