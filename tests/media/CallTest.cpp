@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdio>
-#include <functional>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -24,17 +26,23 @@ namespace media {
 namespace {
 
 using namespace std::chrono_literals;
+using testsupport::Eventually;
 using testsupport::LoopbackPeer;
 constexpr auto kBlock = testsupport::TestWaveBackend::kBlockTime;
 constexpr std::size_t kFrame = platform::kFrameBytes;
-const std::pair<std::size_t, std::size_t> kBoth{1, 1}, kNone{0, 0};
+const std::pair<std::size_t, std::size_t> kBoth{1, 1}, kCaptureOnly{0, 1}, kNone{0, 0};
 
-bool Eventually(const std::function<bool()>& condition) {
-  for (const auto end = std::chrono::steady_clock::now() + 5s; !condition();) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::yield();
+// How often this process's thread named `name` (as ps and top show it) gave the processor up,
+// by the kernel's count; none without such a thread.
+std::optional<long> Pauses(const std::string& name) {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::string comm, field;
+    if (!std::getline(std::ifstream(task.path() / "comm"), comm) || comm != name) continue;
+    std::ifstream status(task.path() / "status");
+    for (long count = 0; status >> field;)
+      if (field == "voluntary_ctxt_switches:" && status >> count) return count;
   }
-  return true;
+  return std::nullopt;
 }
 
 std::string Hex(std::uint32_t value) {
@@ -61,6 +69,7 @@ std::string Audio(std::size_t bytes, int from = 0) {
     const int sample = n * 89 % 60000 - 30000;
     audio += {static_cast<char>(sample & 0xFF), static_cast<char>(sample >> 8)};
   }
+  audio.resize(bytes);
   return audio;
 }
 
@@ -192,24 +201,18 @@ TEST_F(EndpointTest, ByeDecodesInTsharkAndRepeatsOnlyWhileRtpArrives) {
   }
 }
 
-// Capture notifications reach the engine as the window's owner passes them on.
-struct CaptureTarget final : platform::MessageTarget {
+// The window's owner passes capture notifications on to the engine.
+class PcmaTest : public EndpointTest, public platform::MessageTarget {
+ protected:
+  PcmaTest() {
+    engine_.SetOutputDevice(platform::kWaveDefaultDevice);
+    engine_.SetInputDevice(platform::kWaveDefaultDevice);
+  }
   void HandleWindowMessage(const platform::WindowMessage& message) override {
     ASSERT_EQ(message.Message, platform::kWaveInData);
     const auto& block = std::get<platform::CaptureBlock>(message.Data);
-    ++Blocks;
-    Engine->InputDone(block.Device, *block.Header);
-  }
-  TPCMA* Engine = nullptr;
-  int Blocks = 0;
-};
-
-class PcmaTest : public EndpointTest {
- protected:
-  PcmaTest() {
-    target_.Engine = &engine_;
-    engine_.SetOutputDevice(platform::kWaveDefaultDevice);
-    engine_.SetInputDevice(platform::kWaveDefaultDevice);
+    ++blocks_;
+    engine_.InputDone(block.Device, *block.Header);
   }
 
   // A call whose devices have opened (on its thread).
@@ -230,9 +233,9 @@ class PcmaTest : public EndpointTest {
   }
 
   testsupport::EventLoopHandOff loop_;
-  CaptureTarget target_;
+  int blocks_ = 0;
   testsupport::TestWaveBackend wave_;
-  TPCMA engine_{platform::Window{&loop_, &target_}, wave_};
+  TPCMA engine_{platform::Window{&loop_, this}, wave_};
 };
 
 TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
@@ -247,7 +250,7 @@ TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
     far_.SendTo(rtp_.LocalPort(), Rtp(sequence, payload));
   }
   EXPECT_EQ(Played(alaw.size() * 2), ALawDecode(alaw));
-  ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
+  ASSERT_TRUE(loop_.RunUntil([&] { return blocks_ == 3; }, 5s));
   for (std::size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     const auto packet = far_.Receive();
@@ -257,21 +260,61 @@ TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
   }
 }
 
-TEST_F(PcmaTest, PlaybackKeepsOnlyTheNewestPendingAudio) {
+// At most 200 ms of audio (16 bytes a millisecond) waits for a free block; the oldest whole
+// samples beyond it go.
+TEST_F(PcmaTest, PlaybackKeepsOnlyTheNewest200MsPending) {
   StartCall();
-  const std::string audio = Audio(3 * kFrame + kMaxPendingOutput + 1000);
+  const std::string audio = Audio(3 * kFrame + 200 * 16 + 1001);
   engine_.Play(audio);
   wave_.Advance(3 * kBlock);
   EXPECT_EQ(wave_.TakePlayed(), audio.substr(0, 3 * kFrame));
   engine_.Play({});
   wave_.Advance(3 * kBlock);
-  EXPECT_EQ(wave_.TakePlayed(), audio.substr(audio.size() - kMaxPendingOutput, 3 * kFrame));
+  EXPECT_EQ(wave_.TakePlayed(), audio.substr(3 * kFrame + 1002, 3 * kFrame));  // 501 samples went
 }
 
-// An audio server that does not answer while calls start and end: neither the hang-up nor the
-// next call waits for it; once it answers, the next call is heard, and the devices that the
-// ended call's thread opened late are closed by it.
-TEST_F(PcmaTest, AServerThatDoesNotAnswerHoldsNeitherTheHangUpNorTheNextCall) {
+// One device outside a call (the latency benchmark's) opens and closes. A device that does not
+// open is not reported and the call goes on; but without playback the call's thread ends at
+// once, and nothing reads the endpoint. Outside a call an opening says whether it worked: not
+// once sending ended (it was closed again), nor for a device that is not there.
+TEST_F(PcmaTest, DevicesOutsideACallAndWithoutPlayback) {
+  ASSERT_TRUE(engine_.OpenOutput());
+  engine_.CloseOutput();
+  EXPECT_EQ(wave_.OpenDevices(), kNone);
+  engine_.SetOutputDevice(1);  // the backend has one speaker, number 0
+  engine_.Start(&rtcp_);
+  ASSERT_TRUE(Eventually([&] { return wave_.OpenDevices() == kCaptureOnly; }));
+  EXPECT_TRUE(Eventually([] { return !Pauses("call audio"); })) << "the thread goes on";
+  engine_.EndSending();
+  EXPECT_FALSE(engine_.OpenInput());
+  engine_.SetInputDevice(1);
+  EXPECT_FALSE(engine_.OpenInput());
+}
+
+// A receive that returns at once (interrupted, or its socket closed) does not make the call's
+// thread spin: it gives the processor up between tries.
+TEST_F(PcmaTest, AReceiveThatReturnsAtOnceDoesNotSpin) {
+  StartCall();
+  const long before = Pauses("call audio").value();
+  rtp_.InterruptReceive();
+  EXPECT_TRUE(Eventually([&] { return Pauses("call audio").value_or(0) >= before + 50; }))
+      << "the call's thread spins";
+}
+
+// After the hang-up no capture leaves, though its blocks still reach the window. An audio
+// server that does not answer while calls start and end holds neither the hang-up nor the next
+// call; once it answers, the next call is heard, and the devices that the ended call's thread
+// opened late are closed by it.
+TEST_F(PcmaTest, NothingLeavesAfterTheHangUpAndAServerThatDoesNotAnswerHoldsNoCall) {
+  engine_.Stop();  // nothing runs: nothing happens
+  StartCall();
+  wave_.Feed(Audio(kFrame));
+  wave_.Advance(kBlock);  // one full block waits for the window
+  const auto stopping = std::chrono::steady_clock::now();
+  engine_.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);  // the device gave its blocks back
+  EXPECT_EQ(wave_.OpenDevices(), kNone);
+  ASSERT_TRUE(loop_.RunUntil([&] { return blocks_ == 3; }, 5s));
   wave_.Stall();
   engine_.Start(&rtcp_);
   engine_.Stop();
@@ -282,40 +325,49 @@ TEST_F(PcmaTest, AServerThatDoesNotAnswerHoldsNeitherTheHangUpNorTheNextCall) {
   const std::string payload = ALawEncode(Audio(kFrame));
   far_.SendTo(rtp_.LocalPort(), Rtp(0, payload));
   EXPECT_EQ(Played(2 * payload.size()), ALawDecode(payload));
+  engine_.SendDigit(1);  // the first packet that leaves: no captured block went before
+  EXPECT_EQ(far_.Receive().value().substr(kRtpHeaderSize), ALawEncode(DTMFTone(1, kFrame)));
   engine_.Stop();
   EXPECT_TRUE(Eventually([&] { return wave_.OpenDevices() == kNone; }));
 }
 
-TEST_F(PcmaTest, ADigitIsOnePacketAlsoPlayedHereAndLongAudioIsSplitAt480Bytes) {
+// An engine that ends while the server holds a call's thread in a device's opening waits for
+// that thread, which closes what it opens late: a thread left running would end the program.
+TEST_F(PcmaTest, AnEngineEndingWaitsForTheThreadTheServerHolds) {
+  wave_.Stall(100ms);
+  {
+    TPCMA engine{platform::Window{&loop_, this}, wave_};
+    engine.SetOutputDevice(platform::kWaveDefaultDevice);
+    engine.SetInputDevice(platform::kWaveDefaultDevice);
+    engine.Start(&rtcp_);
+    engine.Stop();
+  }
+  EXPECT_TRUE(wave_.Expired());
+  EXPECT_EQ(wave_.OpenDevices(), kNone);
+}
+
+// A key is one packet, also played here; longer audio goes in packets of 480 bytes. After the
+// hang-up neither leaves for the last far end.
+TEST_F(PcmaTest, AKeyIsOnePacketLongAudioIsSplitAndNeitherLeavesAfterTheHangUp) {
   StartCall();
   engine_.SendDigit(7);
   const std::string tone = DTMFTone(7, kFrame), alaw = Audio(1000);
   engine_.SendAudio(alaw);
-  for (const std::string& part : {ALawEncode(tone), alaw.substr(0, kFrame),
-                                  alaw.substr(kFrame, kFrame), alaw.substr(2 * kFrame)}) {
+  EXPECT_EQ(Played(tone.size()), tone);
+  engine_.EndSending();  // the hang-up: the RTCP BYE follows
+  engine_.SendDigit(5);
+  engine_.SendAudio(alaw);
+  engine_.Stop();
+  engine_.SendDigit(5);
+  StartCall();
+  engine_.SendDigit(9);
+  for (const std::string& part :
+       {ALawEncode(tone), alaw.substr(0, kFrame), alaw.substr(kFrame, kFrame),
+        alaw.substr(2 * kFrame), ALawEncode(DTMFTone(9, kFrame))}) {
     const auto packet = far_.Receive();
     ASSERT_TRUE(packet);
     EXPECT_EQ(packet->substr(kRtpHeaderSize), part);
   }
-  EXPECT_FALSE(far_.Receive(100ms));
-  EXPECT_EQ(Played(tone.size()), tone);
-}
-
-TEST_F(PcmaTest, NoCaptureLeavesAfterStopAndTheNextCallIsHeard) {
-  engine_.Stop();
-  StartCall();
-  wave_.Feed(Audio(kFrame));
-  wave_.Advance(kBlock);  // one full block waits for the window
-  const auto stopping = std::chrono::steady_clock::now();
-  engine_.Stop();
-  EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);  // the device gave its blocks back
-  EXPECT_EQ(wave_.OpenDevices(), kNone);
-  ASSERT_TRUE(loop_.RunUntil([&] { return target_.Blocks == 3; }, 5s));
-  EXPECT_FALSE(far_.Receive(100ms));
-  StartCall();
-  const std::string payload = ALawEncode(Audio(kFrame));
-  far_.SendTo(rtp_.LocalPort(), Rtp(0, payload));
-  EXPECT_EQ(Played(2 * payload.size()), ALawDecode(payload));
 }
 
 }  // namespace

@@ -43,12 +43,6 @@ class ReceiveThreadTest : public ::testing::Test, public MessageTarget {
         },
         [this] { waker_.Signal(); }, endAfterHandOff);
   }
-  // A condition set by another thread, checked every few milliseconds while the loop runs.
-  bool Eventually(const std::function<bool()>& done) {
-    for (const auto end = std::chrono::steady_clock::now() + 2s; !done(); loop_.RunFor(5ms))
-      if (std::chrono::steady_clock::now() > end) return false;
-    return true;
-  }
   void HandleWindowMessage(const WindowMessage& message) override {
     handled_.push_back(std::get<FramedMessage>(message.Data).HeaderBlock);
     if (handled_.back() == "stop") thread_.Stop();  // from inside its own hand-off
@@ -79,16 +73,14 @@ TEST_F(ReceiveThreadTest, HandsOverInOrderAndStopsAtOnce) {
 TEST_F(ReceiveThreadTest, AStopWithdrawsWhatIsQueuedAndMayComeFromItsOwnHandOff) {
   Start();
   peer_.SendTo(port_, "queued");
-  for (const auto end = std::chrono::steady_clock::now() + 2s; !received_;
-       std::this_thread::yield())
-    ASSERT_LT(std::chrono::steady_clock::now(), end);
+  ASSERT_TRUE(testsupport::Eventually([&] { return received_.load(); }));
   thread_.Stop();  // the message is being handed over, or queued: never delivered now
   EXPECT_EQ(loop_.RunFor(50ms), 0);
   EXPECT_TRUE(handled_.empty());
   Start();
   peer_.SendTo(port_, "stop");
   peer_.SendTo(port_, "after");
-  ASSERT_TRUE(Eventually([&] { return !thread_.Running(); }));
+  ASSERT_TRUE(loop_.RunUntil([&] { return !thread_.Running(); }, 2s));
   EXPECT_EQ(loop_.RunFor(50ms), 0);
   EXPECT_EQ(handled_.back(), "stop");
 }
@@ -96,7 +88,7 @@ TEST_F(ReceiveThreadTest, AStopWithdrawsWhatIsQueuedAndMayComeFromItsOwnHandOff)
 TEST_F(ReceiveThreadTest, AThreadForOneAnswerEndsAfterIt) {
   Start(/*endAfterHandOff=*/true);
   peer_.SendTo(port_, "answer");
-  ASSERT_TRUE(Eventually([&] { return !thread_.Running(); }));
+  ASSERT_TRUE(loop_.RunUntil([&] { return !thread_.Running(); }, 2s));
   EXPECT_EQ(handled_.size(), 1u);
 }
 

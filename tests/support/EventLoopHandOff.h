@@ -1,5 +1,6 @@
 // A main-thread message loop without a window toolkit, for the core's tests: the thread that
-// creates it is the main thread and runs the loop when it wants to.
+// creates it is the main thread and runs the loop when it wants to. And a bounded wait for what
+// another thread does.
 #pragma once
 
 #include <algorithm>
@@ -19,6 +20,7 @@ namespace testsupport {
 
 class EventLoopHandOff final : public platform::HandOff {
  public:
+  using Clock = std::chrono::steady_clock;
   using Message = platform::WindowMessage;
   using Pending = std::shared_ptr<platform::PendingMessage>;
 
@@ -41,19 +43,18 @@ class EventLoopHandOff final : public platform::HandOff {
   }
 
   // Delivers messages as they come until `done` holds or `timeout` has passed; whether it holds.
-  // `done` is checked after each delivery: a condition no message changes is seen at the end.
+  // `done` is asked after each delivery and every few milliseconds, for another thread's doing.
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-      const Pending next = TakeNext(deadline);
-      if (!next) return done();
-      next->Deliver();
+    const auto deadline = Clock::now() + timeout;
+    for (auto now = Clock::now(); !done(); now = Clock::now()) {
+      if (now >= deadline) return false;
+      if (const Pending next = TakeNext(std::min(deadline, now + kPollPeriod))) next->Deliver();
     }
     return true;
   }
   // Delivers everything that arrives within `timeout`; how many were delivered.
   int RunFor(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = Clock::now() + timeout;
     int delivered = 0;
     while (const Pending next = TakeNext(deadline))
       delivered += next->Deliver() ? 1 : 0;
@@ -61,6 +62,8 @@ class EventLoopHandOff final : public platform::HandOff {
   }
 
  private:
+  static constexpr std::chrono::milliseconds kPollPeriod{5};
+
   void Enqueue(Pending pending) {
     std::lock_guard lock(mutex_);
     queue_.push_back(std::move(pending));
@@ -68,7 +71,6 @@ class EventLoopHandOff final : public platform::HandOff {
     // loop, so the sender must be done with the condition variable by then.
     arrived_.notify_one();
   }
-  using Clock = std::chrono::steady_clock;
   // The next message queued, or the first timed one that is due.
   Pending TakeNext(Clock::time_point deadline) {
     std::unique_lock lock(mutex_);
@@ -96,5 +98,15 @@ class EventLoopHandOff final : public platform::HandOff {
   std::deque<Pending> queue_;
   std::multimap<Clock::time_point, Pending> timed_;
 };
+
+// A condition that another thread makes true, asked again after each `pause`, for at most 5 s.
+inline bool Eventually(const std::function<bool()>& done,
+                       std::chrono::milliseconds pause = std::chrono::milliseconds(1)) {
+  for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); !done();
+       std::this_thread::sleep_for(pause)) {
+    if (std::chrono::steady_clock::now() > end) return false;
+  }
+  return true;
+}
 
 }  // namespace testsupport

@@ -3,7 +3,7 @@
 // block (kept for the test to read) and each started capture device fills its oldest block from
 // the feed the test supplies. Changing the device lists Posts kDeviceChange to the watcher.
 // Stall makes it an audio server that does not answer: opening a device, listing or watching
-// the devices then waits until Release (at most kStallLimit, which Expired then tells).
+// the devices then waits until Release (at most the stall's limit, which Expired then tells).
 #pragma once
 
 #include <chrono>
@@ -21,21 +21,13 @@
 namespace testsupport {
 
 class TestWaveBackend final : public platform::WaveBackend {
-  // While stalled, waits for Release (at most kStallLimit), then acts.
-  template <typename Action>
-  auto AfterStall(Action action) {
-    {
-      std::unique_lock lock(stallMutex_);
-      if (!released_.wait_for(lock, kStallLimit, [this] { return !stalled_; })) expired_ = true;
-    }
-    return action();
+  // The lock, taken once the server answers: after Release, or the stall's limit at the latest.
+  std::unique_lock<std::mutex> AfterStall() {
+    std::unique_lock lock(mutex_);
+    if (!released_.wait_for(lock, stallLimit_, [this] { return !stalled_; })) expired_ = true;
+    return lock;
   }
   // Under the lock: the action's result, or for a device that is not open, kWaveInvalidHandle.
-  template <typename Action>
-  auto Locked(Action action) const {
-    std::lock_guard lock(mutex_);
-    return action();
-  }
   template <typename Devices, typename Action>
   int On(Devices& devices, platform::WaveHandle handle, Action action) {
     std::lock_guard lock(mutex_);
@@ -58,47 +50,70 @@ class TestWaveBackend final : public platform::WaveBackend {
   using Header = platform::WaveHeader;
   using Format = platform::WaveFormat;
 
-  std::vector<platform::WaveDeviceInfo> OutputDevices() override {
-    return AfterStall([&] { return Listed(outputs_); });
-  }
-  std::vector<platform::WaveDeviceInfo> InputDevices() override {
-    return AfterStall([&] { return Listed(inputs_); });
-  }
-  std::string DefaultOutput() override {
-    return AfterStall([&] { return Locked([&] { return First(outputs_); }); });
-  }
-  std::string DefaultInput() override {
-    return AfterStall([&] { return Locked([&] { return First(inputs_); }); });
-  }
+  std::vector<platform::WaveDeviceInfo> OutputDevices() override { return Listed(outputs_); }
+  std::vector<platform::WaveDeviceInfo> InputDevices() override { return Listed(inputs_); }
+  std::string DefaultOutput() override { return First(outputs_); }
+  std::string DefaultInput() override { return First(inputs_); }
   bool WatchDevices(const platform::Window& window) override {
-    return AfterStall([&] { return Locked([&] { return watcher_ = window, true; }); });
+    const auto lock = AfterStall();
+    watcher_ = window;
+    return true;
   }
   void UnwatchDevices() override {
-    Locked([&] { return watcher_.reset(), 0; });
+    std::lock_guard lock(mutex_);
+    watcher_.reset();
   }
 
-  int OutOpen(Handle& handle, std::int32_t device, const Format& format) override;
+  int OutOpen(Handle& handle, std::int32_t device, const Format&) override {
+    const auto lock = AfterStall();
+    return Open(outputs_, device, handle, [&] { out_[handle]; });
+  }
   int OutPrepareHeader(Handle h, Header& header) override {
     return On(out_, h, [&](auto&) { return platform::PrepareHeader(header); });
   }
-  int OutWrite(Handle h, Header& header) override;
-  int OutReset(Handle h) override;
+  int OutWrite(Handle h, Header& header) override {
+    return On(out_, h, [&](std::deque<Header*>& queue) {
+      const int result = platform::QueueHeader(header);
+      if (result == platform::kWaveOk) queue.push_back(&header);
+      return result;
+    });
+  }
+  int OutReset(Handle h) override {
+    return On(out_, h, [](std::deque<Header*>& queue) {
+      for (Header* header : queue)
+        header->MarkDone();
+      queue.clear();
+      return platform::kWaveOk;
+    });
+  }
   int OutUnprepareHeader(Handle h, Header& header) override {
     return On(out_, h, [&](auto&) { return platform::UnprepareHeader(header); });
   }
   int OutClose(Handle h) override {
     return Close(out_, h, [](auto& device) { return !device.empty(); });
   }
-  int InOpen(Handle& handle, std::int32_t device, const Format& format,
-             const platform::Window& window) override;
+  int InOpen(Handle& handle, std::int32_t device, const Format&,
+             const platform::Window& window) override {
+    const auto lock = AfterStall();
+    return Open(inputs_, device, handle,
+                [&] { in_.emplace(handle, Capture{platform::CaptureQueue(handle, window)}); });
+  }
   int InPrepareHeader(Handle h, Header& header) override {
     return On(in_, h, [&](auto&) { return platform::PrepareHeader(header); });
   }
-  int InAddBuffer(Handle h, Header& header) override;
+  int InAddBuffer(Handle h, Header& header) override {
+    return On(in_, h, [&](Capture& device) { return device.Queue.Add(header); });
+  }
   int InStart(Handle h) override {
     return On(in_, h, [](Capture& device) { return device.Started = true, platform::kWaveOk; });
   }
-  int InReset(Handle h) override;
+  int InReset(Handle h) override {
+    return On(in_, h, [](Capture& device) {
+      device.Started = false;
+      device.Queue.HandBackAll();
+      return platform::kWaveOk;
+    });
+  }
   int InUnprepareHeader(Handle h, Header& header) override {
     return On(in_, h, [&](auto&) { return platform::UnprepareHeader(header); });
   }
@@ -110,31 +125,35 @@ class TestWaveBackend final : public platform::WaveBackend {
   void SetDevices(std::vector<std::string> outputs, std::vector<std::string> inputs);
   // Whole blocks happen for every 30 ms accumulated.
   void Advance(std::chrono::milliseconds elapsed);
-  void Stall() {
-    std::lock_guard lock(stallMutex_);
+  void Stall(std::chrono::milliseconds limit = kStallLimit) {
+    std::lock_guard lock(mutex_);
     stalled_ = true;
+    stallLimit_ = limit;
   }
   void Release() {
-    std::lock_guard lock(stallMutex_);
+    std::lock_guard lock(mutex_);
     stalled_ = false;
     released_.notify_all();
   }
-  // Whether a call had to wait for the whole kStallLimit.
+  // Whether a call had to wait for the whole limit of a stall.
   bool Expired() const {
-    std::lock_guard lock(stallMutex_);
+    std::lock_guard lock(mutex_);
     return expired_;
   }
   // Open devices of each kind.
   std::pair<std::size_t, std::size_t> OpenDevices() const {
-    return Locked([&] { return std::pair(out_.size(), in_.size()); });
+    std::lock_guard lock(mutex_);
+    return {out_.size(), in_.size()};
   }
   // Appends linear audio to what the capture devices record; silence once it runs out.
   void Feed(const std::string& linear) {
-    Locked([&] { return feed_ += linear, 0; });
+    std::lock_guard lock(mutex_);
+    feed_ += linear;
   }
   // What the playback devices consumed since the last call.
   std::string TakePlayed() {
-    return Locked([&] { return std::exchange(played_, {}); });
+    std::lock_guard lock(mutex_);
+    return std::exchange(played_, {});
   }
 
  private:
@@ -143,17 +162,28 @@ class TestWaveBackend final : public platform::WaveBackend {
     bool Started = false;
   };
 
-  std::vector<platform::WaveDeviceInfo> Listed(const std::vector<std::string>& names) const;
-  static std::string First(const std::vector<std::string>& names) {
+  std::vector<platform::WaveDeviceInfo> Listed(const std::vector<std::string>& names);
+  std::string First(const std::vector<std::string>& names) {
+    const auto lock = AfterStall();
     return names.empty() ? std::string() : names.front();
   }
-  int Open(const std::vector<std::string>& names, std::int32_t device, const Format& format,
-           Handle& handle);
+  // With the lock held: a new handle for device number `device` of `names`, made known by `add`.
+  template <typename Add>
+  int Open(const std::vector<std::string>& names, std::int32_t device, Handle& handle, Add add) {
+    if (device == platform::kWaveDefaultDevice) device = 0;
+    handle = platform::kNoWaveHandle;
+    if (device < 0 || static_cast<std::size_t>(device) >= names.size()) {
+      return platform::kWaveBadDeviceId;
+    }
+    handle = next_++;
+    add();
+    return platform::kWaveOk;
+  }
 
   mutable std::mutex mutex_;
-  mutable std::mutex stallMutex_;
   std::condition_variable released_;
   bool stalled_ = false;
+  std::chrono::milliseconds stallLimit_ = kStallLimit;
   bool expired_ = false;
   std::vector<std::string> outputs_{"Test speaker"};
   std::vector<std::string> inputs_{"Test microphone"};
