@@ -40,8 +40,8 @@ TEST_F(SettingsTest, ReadingNamesValuesAndSections) {
   Write(
       "\xEF\xBB\xBF; comment\r\n[Élodie]\r\n  Key = value with blanks  "
       "\r\nkey=second\r\n[broken\r\n"
-      "In=broken\r\n[élodie]\r\nOther=x\r\n[S]\r\nB=1\r\nA=2\r\nb=3\r\n#C=4\r\nÀ=5\r\n" +
-      std::string("Long=") + std::string(600, 'v') + "\r\n");
+      "In=broken\r\n[élodie]\r\nOther=x\r\n[S]\r\nB=1\r\nA=2\r\nb=3\r\n#C=4\r\nÀ=5\r\nLong=" +
+      std::string(508, 'v') + "\U0001F600\r\n");  // 512 bytes
   const std::pair<std::pair<const char*, const char*>, const char*> reads[] = {
       {{"élodie", "KEY"}, "value with blanks"},  // case folded, accents too; the first one counts
       {{"Élodie", "In"}, "default"},             // a broken header ends the section
@@ -53,7 +53,7 @@ TEST_F(SettingsTest, ReadingNamesValuesAndSections) {
     EXPECT_EQ(ReadProfileString(file_, where.first, where.second, "default"), value)
         << where.second;
   }
-  EXPECT_EQ(ReadProfileString(file_, "S", "Long", "").size(), 511u);
+  EXPECT_EQ(ReadProfileString(file_, "S", "Long", ""), std::string(508, 'v'));  // no byte of 4
   EXPECT_EQ(ReadProfileString(file_, "S", "none", std::string(600, 'd')).size(), 511u);
   EXPECT_EQ(ReadProfileSection(file_, "s"), (Strings{"B", "A", "À", "Long"}));
   EXPECT_EQ(ReadProfileString(folder_.Path() + "/none.ini", "S", "B", "d"), "d");
@@ -65,11 +65,11 @@ TEST_F(SettingsTest, ReadingNamesValuesAndSections) {
 }
 
 TEST_F(SettingsTest, WritingKeepsEveryOtherLine) {
-  Write("; kept\r\n[S]\r\nA=1\r\n\r\n[T]\r\nX=0\r\n");
+  Write("; kept\r\n[S]\r\nA=1\r\n\r\n[T]\r\nX=0\r\nx=1\r\n");
   EXPECT_TRUE(WriteProfileString(file_, "s", "a", "2"));    // the key keeps its spelling
   EXPECT_TRUE(WriteProfileString(file_, "S", "New", "3"));  // after the section's last key
   EXPECT_TRUE(WriteProfileString(file_, "U", "K", "4"));    // a new section at the end
-  EXPECT_TRUE(DeleteProfileKey(file_, "T", "X"));
+  EXPECT_TRUE(DeleteProfileKey(file_, "T", "X"));           // both lines of it
   EXPECT_EQ(Read(), "; kept\r\n[S]\r\nA=2\r\nNew=3\r\n\r\n[T]\r\n\r\n[U]\r\nK=4\r\n");
   for (const auto& [section, key, value] : {std::tuple{"S", "a=b", "1"},
                                             {"S", "[k", "1"},
@@ -86,6 +86,14 @@ TEST_F(SettingsTest, WritingKeepsEveryOtherLine) {
   std::filesystem::create_directory(unreadable);
   EXPECT_FALSE(WriteProfileString(unreadable, "S", "A", "1") ||
                DeleteProfileKey(unreadable, "S", "A"));
+  // A settings file kept in a dotfiles folder, linked to: the link stays, the file it names
+  // is replaced.
+  const std::string kept = folder_.Path() + "/kept.ini", link = folder_.Path() + "/link.ini";
+  std::filesystem::rename(file_, kept);
+  std::filesystem::create_symlink(kept, link);
+  EXPECT_TRUE(WriteProfileString(link, "S", "A", "3"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadProfileString(kept, "S", "A", ""), "3");
 }
 
 TEST_F(SettingsTest, ANewFileIsPrivateAndAFailedWriteChangesNothing) {
