@@ -251,7 +251,7 @@ TEST_F(CallControlTest, AnErrorBoxLeavesTheSipHandOffFree) {
 TEST_F(CallControlTest, ACallCarriesSpeechAndKeysButNotSilence) {
   InCall();
   EXPECT_TRUE(Shown("Status=en ligne !"));
-  EXPECT_EQ(view_.Height, 225);
+  const int inCall = view_.Height;  // the window test sees the keypad in it
   for (const std::int16_t sample : {std::int16_t{983}, std::int16_t{-984}, std::int16_t{0}})
     wave_.Feed(Block(sample));
   wave_.Advance(90ms);
@@ -274,6 +274,7 @@ TEST_F(CallControlTest, ACallCarriesSpeechAndKeysButNotSilence) {
   ASSERT_TRUE(Await([&] { return wave_.OpenDevices() == kNoDevice; }));
   Reply(200);
   ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
+  EXPECT_LT(view_.Height, inCall);
   control_->FormKeyPress(U'5');  // out of a call: no tone
   EXPECT_FALSE(far_.Receive(50ms));
 }

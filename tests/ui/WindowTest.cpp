@@ -18,6 +18,7 @@
 #include <QThread>
 #include <cstring>
 
+#include "app/CallTexts.h"
 #include "support/LoopbackPeer.h"
 #include "support/SipResponse.h"
 #include "support/TestWave.h"
@@ -60,9 +61,11 @@ class WindowTest : public QObject {
                qPrintable(QStringLiteral("%1: %2 pixels differ").arg(name).arg(differing)));
     };
     compare("connexion");
+    // The heights the call control gives the wait panel, in a call and out of one.
     window.ShowPanel(app::TPanel::Wait, std::nullopt);
+    window.SetWaitPanelHeight(app::DisplayForState(sip::ssInCall).WaitPanelHeight);
     compare("wait-call");
-    window.SetWaitPanelHeight(113);
+    window.SetWaitPanelHeight(app::DisplayForState(sip::ssRinging).WaitPanelHeight);
     window.ShowCaption(app::TCaption::Cancel, "Fermer");
     compare("wait");
     window.ShowPanel(app::TPanel::PhoneBook, "CARNET D'ADRESSES");
@@ -103,16 +106,8 @@ class WindowTest : public QObject {
   }
 
   void KeysAndTheKeypad() {
-    testsupport::TestWaveBackend wave;
-    ui::TMainFormOptions options;
-    options.Control.Wave = &wave;
-    options.Control.SettingsPath = QDir::temp().filePath("telvarion-window-test.ini").toStdString();
-    const auto ports = testsupport::FreeLoopbackPorts(3);
-    options.Control.SipLocalPort = ports[0];
-    options.Control.RtpPort = ports[1];
-    options.Control.StunLocalPort = ports[2];
-    options.Control.StunServer = "127.0.0.1";
-    Window window(options);
+    const QTemporaryDir folder;
+    Window window(Options(folder));
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto* userID = window.findChild<QLineEdit*>("UserID");
@@ -140,27 +135,15 @@ class WindowTest : public QObject {
     QCOMPARE(key->Color(), QColor("#FF0000"));
     QTest::mouseMove(window.findChild<QWidget*>("Status"));
     QTRY_COMPARE(key->Color(), QColor("#DB0016"));
-    QFile::remove(QString::fromStdString(options.Control.SettingsPath));
   }
 
   // A user without a mouse, and one with a screen reader: every button and link is reached
   // with Tab, pressed with Enter or Space, marked while focused, and read by its caption.
   void KeyboardAndScreenReaders() {
     using ui::TClickLabel;
-    testsupport::TestWaveBackend wave;
-    testsupport::LoopbackPeer server;
     QStringList opened;
-    ui::TMainFormOptions options;
-    options.Control.Wave = &wave;
-    options.Control.SettingsPath =
-        QDir::temp().filePath("telvarion-keyboard-test.ini").toStdString();
-    QFile::remove(QString::fromStdString(options.Control.SettingsPath));
-    const auto ports = testsupport::FreeLoopbackPorts(3);
-    options.Control.SipLocalPort = ports[0];
-    options.Control.SipServerPort = server.Port();
-    options.Control.RtpPort = ports[1];
-    options.Control.StunLocalPort = ports[2];
-    options.Control.StunServer = "127.0.0.1";
+    const QTemporaryDir folder;
+    ui::TMainFormOptions options = Options(folder);
     options.OpenUrl = [&](const QString& url) { opened << url; };
     Window window(options);
     window.show();
@@ -203,13 +186,13 @@ class WindowTest : public QObject {
       std::optional<std::string> got;
       for (QDeadlineTimer deadline(5000); !got && !deadline.hasExpired();) {
         QCoreApplication::processEvents();
-        got = server.Receive(std::chrono::milliseconds(1));
+        got = server_.Receive(std::chrono::milliseconds(1));
       }
       return got.value_or(std::string());
     };
     const std::string registration = next();
     QVERIFY(registration.starts_with("REGISTER "));
-    server.SendTo(ports[0], testsupport::SipResponse(registration, 200));
+    server_.SendTo(*options.Control.SipLocalPort, testsupport::SipResponse(registration, 200));
     auto* list = window.findChild<QWidget*>("PhoneBookList");
     QTRY_VERIFY(list->isVisible() && list->hasFocus());
     QCOMPARE(tabRound(),
@@ -229,11 +212,10 @@ class WindowTest : public QObject {
     QVERIFY(invite.starts_with("INVITE sip:0612@"));
     auto* status = window.findChild<QLabel*>("Status");
     const QString calling = status->text();
-    server.SendTo(ports[0], testsupport::SipResponse(invite, 180));
+    server_.SendTo(*options.Control.SipLocalPort, testsupport::SipResponse(invite, 180));
     QTRY_VERIFY(status->text() != calling);                  // ringing
     QTest::keyClick(window.windowHandle(), Qt::Key_Escape);  // ANNULER
     QVERIFY(next().starts_with("CANCEL "));
-    QFile::remove(QString::fromStdString(options.Control.SettingsPath));
   }
 
   // A running copy that takes the connection and never answers is replaced (the hand-over
@@ -269,6 +251,27 @@ class WindowTest : public QObject {
     QCOMPARE(question.button(QMessageBox::Yes)->text(), QStringLiteral("&Oui"));
     QCOMPARE(question.button(QMessageBox::No)->text(), QStringLiteral("&Non"));
   }
+
+ private:
+  // A window on the in-process wave backend and on loopback ports, with its settings file in
+  // `folder` and server_ as its SIP server.
+  ui::TMainFormOptions Options(const QTemporaryDir& folder) {
+    const auto ports = testsupport::FreeLoopbackPorts(3);
+    return {{.Wave = &wave_,
+             .SettingsPath = folder.filePath("telvarion.ini").toStdString(),
+             .StunServer = "127.0.0.1",
+             .SipLocalPort = ports[0],
+             .SipServerPort = server_.Port(),
+             .RtpPort = ports[1],
+             .StunLocalPort = ports[2],
+             .StunServerPort = {},
+             .OnSipMessage = {},
+             .OnSipMessageHandled = {}},
+            {}};
+  }
+
+  testsupport::TestWaveBackend wave_;
+  testsupport::LoopbackPeer server_;
 };
 
 QTEST_MAIN(WindowTest)
