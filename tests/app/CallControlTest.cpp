@@ -84,13 +84,6 @@ bool Listing(const std::string& entry) {  // a line of the view: the device list
   return entry.starts_with("devices ");
 }
 
-std::string Block(std::int16_t sample) {  // one capture block: silence and one sample
-  std::string block(480, '\0');
-  block[200] = static_cast<char>(sample & 0xFF);
-  block[201] = static_cast<char>((sample >> 8) & 0xFF);
-  return block;
-}
-
 class CallControlTest : public ::testing::Test {
  protected:
   // The call control made, once its first listing of the devices is shown if `listed`.
@@ -244,7 +237,7 @@ TEST_F(CallControlTest, ACallCarriesSpeechAndKeysButNotSilenceWhereTheFarEndSays
   InCall();
   EXPECT_TRUE(Shown("Status=en ligne !"));
   const int inCall = view_.Height;  // the window test sees the keypad in it
-  wave_.Feed(Block(20000) + Block(0));
+  wave_.Feed(std::string(480, '\x40') + std::string(480, '\0'));  // loud, then silent
   wave_.Advance(60ms);
   ASSERT_TRUE(Await([&] { return view_.Peaks.size() == 2; }));  // a level trace each
   control_->FormKeyPress(U'5');
