@@ -110,8 +110,17 @@ class WindowTest : public QObject {
   void KeyboardAndScreenReaders() {
     using ui::TClickLabel;
     QStringList opened;
+    testsupport::TestWaveBackend wave;
+    testsupport::LoopbackPeer server;
     const QTemporaryDir folder;
-    ui::TMainFormOptions options = Options(folder);
+    const auto ports = testsupport::FreeLoopbackPorts(3);
+    // The wave backend, the settings file, the STUN server, then the SIP, RTP and STUN ports.
+    ui::TMainFormOptions options;
+    options.Control = {&wave,         folder.filePath("telvarion.ini").toStdString(),
+                       "127.0.0.1",   ports[0],
+                       server.Port(), ports[1],
+                       ports[2],      std::nullopt,
+                       nullptr,       nullptr};
     options.OpenUrl = [&](const QString& url) { opened << url; };
     Window window(options);
     window.show();
@@ -169,13 +178,13 @@ class WindowTest : public QObject {
       std::optional<std::string> got;
       for (QDeadlineTimer deadline(5000); !got && !deadline.hasExpired();) {
         QCoreApplication::processEvents();
-        got = server_.Receive(std::chrono::milliseconds(1));
+        got = server.Receive(std::chrono::milliseconds(1));
       }
       return got.value_or(std::string());
     };
     const std::string registration = next();
     QVERIFY(registration.starts_with("REGISTER "));
-    server_.SendTo(*options.Control.SipLocalPort, testsupport::SipResponse(registration, 200));
+    server.SendTo(*options.Control.SipLocalPort, testsupport::SipResponse(registration, 200));
     auto* list = window.findChild<QWidget*>("PhoneBookList");
     QTRY_VERIFY(list->isVisible() && list->hasFocus());
     QCOMPARE(tabRound(),
@@ -195,7 +204,7 @@ class WindowTest : public QObject {
     QVERIFY(invite.starts_with("INVITE sip:0612@"));
     auto* status = window.findChild<QLabel*>("Status");
     const QString calling = status->text();
-    server_.SendTo(*options.Control.SipLocalPort, testsupport::SipResponse(invite, 180));
+    server.SendTo(*options.Control.SipLocalPort, testsupport::SipResponse(invite, 180));
     QTRY_VERIFY(status->text() != calling);                  // ringing
     QTest::keyClick(window.windowHandle(), Qt::Key_Escape);  // ANNULER
     QVERIFY(next().starts_with("CANCEL "));
@@ -234,24 +243,6 @@ class WindowTest : public QObject {
     QCOMPARE(question.button(QMessageBox::Yes)->text(), QStringLiteral("&Oui"));
     QCOMPARE(question.button(QMessageBox::No)->text(), QStringLiteral("&Non"));
   }
-
- private:
-  // A window on the in-process wave backend and on loopback ports, with its settings file in
-  // `folder` and server_ as its SIP server.
-  ui::TMainFormOptions Options(const QTemporaryDir& folder) {
-    const auto ports = testsupport::FreeLoopbackPorts(3);
-    // The wave backend, the settings file, the STUN server, then the SIP, RTP and STUN ports.
-    ui::TMainFormOptions options;
-    options.Control = {&wave_,         folder.filePath("telvarion.ini").toStdString(),
-                       "127.0.0.1",    ports[0],
-                       server_.Port(), ports[1],
-                       ports[2],       std::nullopt,
-                       nullptr,        nullptr};
-    return options;
-  }
-
-  testsupport::TestWaveBackend wave_;
-  testsupport::LoopbackPeer server_;
 };
 
 QTEST_MAIN(WindowTest)
