@@ -23,9 +23,8 @@ TEST(KeysTest, KeypadNumbersAndTheUserIdBox) {
   }
   EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, kCharEnter), EditKeyAction::Connect);
   EXPECT_EQ(EditKeyPressAction(0, kCharEnter), EditKeyAction::Connect);
-  for (const char32_t key : {U'0', U'9', kCharBackspace}) {
+  for (const char32_t key : {U'0', U'9', kCharBackspace})
     EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, key), EditKeyAction::Pass);
-  }
   for (const char32_t key : {U'a', U' ', U'/', U':', U'+'}) {
     EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, key), EditKeyAction::Consume);
     EXPECT_EQ(EditKeyPressAction(0, key), EditKeyAction::Pass);
@@ -66,8 +65,7 @@ TEST(RemoteMediaTest, PortAndAddressOfTheAnswer) {
 
 TEST(DeviceChoiceTest, DefaultFirstThenTheSameDeviceThenTheSamePlace) {
   TDeviceChoice choice;
-  using Devices = std::vector<platform::WaveDeviceInfo>;
-  const Devices three = {{"a", "A"}, {"b", ""}, {"c", "C"}};
+  const std::vector<platform::WaveDeviceInfo> three = {{"a", "A"}, {"b", ""}, {"c", "C"}};
   choice.Refill(three, "B");  // the default is a server name: "b", not "B"
   EXPECT_EQ(choice.List().Selected, 0);
   choice.Refill(three, "b");

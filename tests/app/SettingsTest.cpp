@@ -49,12 +49,12 @@ TEST_F(SettingsTest, ReadingNamesValuesAndSections) {
       {{"missing", "B"}, "default"},
       {{"S", "#C"}, "default"},  // a comment
       {{"S", "à"}, "5"}};
-  for (const auto& [where, value] : reads) {
+  for (const auto& [where, value] : reads)
     EXPECT_EQ(ReadProfileString(file_, where.first, where.second, "default"), value)
         << where.second;
-  }
   EXPECT_EQ(ReadProfileString(file_, "S", "Long", ""), std::string(508, 'v'));  // no byte of 4
   EXPECT_EQ(ReadProfileString(file_, "S", "none", std::string(600, 'd')).size(), 511u);
+  EXPECT_EQ(ReadProfileString(file_, "S", "none", std::string(600, '\x80')), "");  // no start
   EXPECT_EQ(ReadProfileSection(file_, "s"), (Strings{"B", "A", "À", "Long"}));
   EXPECT_EQ(ReadProfileString(folder_.Path() + "/none.ini", "S", "B", "d"), "d");
   // The names fill one 16384-byte buffer, each with its zero, and one zero ends the list.
@@ -76,9 +76,8 @@ TEST_F(SettingsTest, WritingKeepsEveryOtherLine) {
                                             {"S", ";k", "1"},
                                             {"S", "", "1"},
                                             {"a]", "k", "1"},
-                                            {"S", "k", "line\nbreak"}}) {
+                                            {"S", "k", "line\nbreak"}})
     EXPECT_FALSE(WriteProfileString(file_, section, key, value)) << key;
-  }
   const std::string before = Read();
   EXPECT_TRUE(DeleteProfileKey(file_, "S", "absent"));
   EXPECT_EQ(Read(), before);
