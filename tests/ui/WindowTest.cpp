@@ -1,19 +1,16 @@
 // The window as a person sees and types into it: each panel rendered offscreen against its
 // reference image, where keys go, and the keypad's colours.
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <QAccessible>
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QLocalServer>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstring>
 
 #include "app/CallTexts.h"
 #include "support/LoopbackPeer.h"
@@ -213,18 +210,12 @@ class WindowTest : public QObject {
   // A running copy that takes the connection and never answers is replaced (the hand-over
   // itself is the fault run's, with real processes).
   void ACopyThatDoesNotAnswerIsReplaced() {
-    QTemporaryDir folder;
-    const int hung = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray hungPath = folder.filePath("hung").toLocal8Bit();
-    std::memcpy(address.sun_path, hungPath.constData(), hungPath.size() + 1);
-    QVERIFY(bind(hung, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
-    QVERIFY(listen(hung, 1) == 0);
+    const QTemporaryDir folder;
+    QLocalServer hung;  // it takes the connection but never reads it
+    QVERIFY(hung.listen(folder.filePath("hung")));
     ui::TSingleInstance later(folder.filePath("hung"));
     QVERIFY(!later.HandOver(std::chrono::milliseconds(100)));
     QVERIFY(later.Listen({}));
-    close(hung);
   }
 
   // Last: the translations stay installed for the rest of the run.
