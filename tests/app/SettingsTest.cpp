@@ -81,10 +81,12 @@ TEST_F(SettingsTest, WritingKeepsEveryOtherLine) {
   const std::string before = Read();
   EXPECT_TRUE(DeleteProfileKey(file_, "S", "absent"));
   EXPECT_EQ(Read(), before);
-  const std::string unreadable = folder_.Path() + "/folder.ini";  // a folder reads as an error
+  // A folder reads as an error; a file in a missing folder cannot be made.
+  const std::string unreadable = folder_.Path() + "/folder.ini";
   std::filesystem::create_directory(unreadable);
   EXPECT_FALSE(WriteProfileString(unreadable, "S", "A", "1") ||
-               DeleteProfileKey(unreadable, "S", "A"));
+               DeleteProfileKey(unreadable, "S", "A") ||
+               WriteProfileString(folder_.Path() + "/no/such/folder.ini", "S", "A", "1"));
   // A settings file kept in a dotfiles folder, linked to: the link stays, the file it names
   // is replaced.
   const std::string kept = folder_.Path() + "/kept.ini", link = folder_.Path() + "/link.ini";
