@@ -50,7 +50,7 @@ struct View final : TCallView {
          std::to_string(inputs.Names.size()) + (enabled ? " connect" : " greyed"));
   }
   void ShowLevelTrace(const LevelTrace& trace) override { Peaks.push_back(trace.Peak); }
-  void ClearLevelTrace() override {}
+  void ClearLevelTrace() override { Peaks.clear(); }
   void ShowContacts(const Strings& names) override { Contacts = names; }
   void RemoveSelectedContact() override { Note("removed"); }
   void ShowNumber(const std::string& number) override { Note("number " + number); }
@@ -244,6 +244,7 @@ TEST_F(CallControlTest, ACallCarriesSpeechAndKeysButNotSilenceWhereTheFarEndSays
   Reply(200);
   ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
   EXPECT_LT(view_.Height, inCall);
+  EXPECT_TRUE(view_.Peaks.empty());  // the trace no longer covers the status
 }
 
 // The speaker picked is the one the next call opens, although the one listed before it went

@@ -43,7 +43,7 @@ TEST_F(SettingsTest, ReadingNamesValuesAndSections) {
       "In=broken\r\n[élodie]\r\nOther=x\r\n[S]\r\nB=1\r\nA=2\r\nb=3\r\n#C=4\r\nÀ=5\r\nLong=" +
       std::string(508, 'v') + "\U0001F600\r\n");  // 512 bytes
   const std::pair<std::pair<const char*, const char*>, const char*> reads[] = {
-      {{"élodie", "KEY"}, "value with blanks"},  // case folded, accents too; the first one counts
+      {{"éLODIE", "KEY"}, "value with blanks"},  // case folded, accents too; the first one counts
       {{"Élodie", "In"}, "default"},             // a broken header ends the section
       {{"Élodie", "Other"}, "default"},          // a second header of a section is not read
       {{"missing", "B"}, "default"},
@@ -97,13 +97,16 @@ TEST_F(SettingsTest, WritingKeepsEveryOtherLine) {
   EXPECT_EQ(ReadProfileString(kept, "S", "A", ""), "3");
 }
 
-TEST_F(SettingsTest, ANewFileIsPrivateAndAFailedWriteChangesNothing) {
+TEST_F(SettingsTest, ANewFileIsPrivateAnOldOneKeepsItsModeAFailedWriteChangesNothing) {
   const mode_t mask = umask(0);
   ASSERT_TRUE(WriteProfileString(file_, "s", "k", "1"));
   umask(mask);
   struct stat info {};
   ASSERT_EQ(stat(file_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0600u);
+  chmod(file_.c_str(), 0640);  // an existing file keeps its mode
+  ASSERT_TRUE(WriteProfileString(file_, "s", "k", "2") && stat(file_.c_str(), &info) == 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
   // A file size limit makes the temporary file's write fail as a full disk would.
   struct rlimit saved {};
   getrlimit(RLIMIT_FSIZE, &saved);
@@ -115,7 +118,7 @@ TEST_F(SettingsTest, ANewFileIsPrivateAndAFailedWriteChangesNothing) {
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, handler);
   EXPECT_FALSE(written);
-  EXPECT_EQ(Read(), "[s]\nk=1\n");
+  EXPECT_EQ(Read(), "[s]\nk=2\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()), {}),
             1);  // no temporary file
 }
