@@ -241,6 +241,7 @@ TEST_F(CallControlTest, ACallCarriesSpeechAndKeysButNotSilenceWhereTheFarEndSays
   // closes once the event loop has waited.
   EXPECT_EQ(wave_.OpenDevices(), kPlaybackOnly);
   ASSERT_TRUE(Await([&] { return wave_.OpenDevices() == kNoDevice; }));
+  EXPECT_FALSE(movedRtcp.Receive(0ms));  // a silent far end: no repeat, none once closed
   Reply(200);
   ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
   EXPECT_LT(view_.Height, inCall);
@@ -267,6 +268,8 @@ TEST_F(CallControlTest, APickedDeviceIsTheNextCallsAndListsWaitForTheConnectionP
             std::ranges::find_if(view_.Log, Listing) - view_.Log.begin());  // not listed before
   wave_.SetDevices({}, {"Mic"});
   ASSERT_TRUE(Await([&] { return Shown("devices 0/1 greyed"); }));
+  control_.reset();  // closed during the call: the media's last word goes all the same
+  EXPECT_EQ(farRtcp_.Receive().value().at(1), '\xCB');  // the RTCP BYE
 }
 
 // A call answered while the last one's RTCP BYEs still repeat (the far end's RTP goes on): the
