@@ -65,23 +65,23 @@ TEST(RemoteMediaTest, PortAndAddressOfTheAnswer) {
 
 TEST(DeviceChoiceTest, DefaultFirstThenTheSameDeviceThenTheSamePlace) {
   TDeviceChoice choice;
+  // The entry selected once the devices (a name, and a description but for "b") are listed.
+  const auto listed = [&](const std::vector<platform::WaveDeviceInfo>& devices,
+                          const char* server) {
+    choice.Refill(devices, server);
+    return choice.SelectedName();
+  };
   const std::vector<platform::WaveDeviceInfo> three = {{"a", "A"}, {"b", ""}, {"c", "C"}};
-  choice.Refill(three, "B");  // the default is a server name: "b", not "B"
-  EXPECT_EQ(choice.List().Selected, 0);
-  choice.Refill(three, "b");
-  EXPECT_EQ(choice.List().Selected, 0);  // no longer the first listing
+  EXPECT_EQ(listed(three, "B"), "A");  // the default is a server name: "b", not "B"
+  EXPECT_EQ(listed(three, "b"), "A");  // no longer the first listing
   choice = {};
-  choice.Refill(three, "b");
+  EXPECT_EQ(listed(three, "b"), "b");
   EXPECT_EQ(choice.List().Names, (std::vector<std::string>{"A", "b", "C"}));
-  EXPECT_EQ(choice.SelectedName(), "b");
   choice.Pick(2);
-  choice.Refill({{"c", "C"}, {"x", "X"}, {"a", "A"}}, "x");
-  EXPECT_EQ(choice.SelectedName(), "C");  // by name
-  choice.Refill({{"y", "Y"}, {"z", "Z"}, {"w", "W"}}, "x");
-  EXPECT_EQ(choice.List().Selected, 0);  // gone: the same place
+  EXPECT_EQ(listed({{"c", "C"}, {"x", "X"}, {"a", "A"}}, "x"), "C");  // by name
+  EXPECT_EQ(listed({{"y", "Y"}, {"z", "Z"}, {"w", "W"}}, "x"), "Y");  // gone: the same place
   choice.Pick(2);
-  choice.Refill({{"v", "V"}, {"y", "Y"}}, "y");
-  EXPECT_EQ(choice.List().Selected, 0);  // the place is gone too: the first
+  EXPECT_EQ(listed({{"v", "V"}, {"y", "Y"}}, "y"), "V");  // the place is gone too: the first
   EXPECT_TRUE(choice.Select("y"));
   EXPECT_FALSE(choice.Select("Q"));
   EXPECT_FALSE(choice.Select(""));
@@ -91,9 +91,8 @@ TEST(DeviceChoiceTest, DefaultFirstThenTheSameDeviceThenTheSamePlace) {
   TDeviceChoice one;  // a list filled to its capacity: a search must stop at its end
   one.Refill({{"a", "A"}}, "");
   EXPECT_FALSE(one.Select("B"));
-  choice.Refill({}, "");
+  EXPECT_EQ(listed({}, ""), "");
   EXPECT_EQ(choice.List().Selected, -1);
-  EXPECT_EQ(choice.SelectedName(), "");
 }
 
 }  // namespace
