@@ -272,8 +272,9 @@ TEST_F(CallControlTest, APickedDeviceIsTheNextCallsAndListsWaitForTheConnectionP
   EXPECT_EQ(farRtcp_.Receive().value().at(1), '\xCB');  // the RTCP BYE
 }
 
-// A call answered while the last one's RTCP BYEs still repeat (the far end's RTP goes on): the
-// last call's audio thread stops before the new call opens the RTP socket it reads.
+// A call answered while the last one's RTCP BYEs still repeat (the far end, which hung up, still
+// sends RTP): the last call's audio thread stops before the new call opens the RTP socket it
+// reads, and the last call's end is over for good.
 TEST_F(CallControlTest, ACallAnsweredWhileTheLastOneEndsStopsItFirst) {
   InCall();
   std::atomic<bool> talking = true;
@@ -285,11 +286,13 @@ TEST_F(CallControlTest, ACallAnsweredWhileTheLastOneEndsStopsItFirst) {
       far_.SendTo(*options_.RtpPort, packet);
     }
   });
-  control_->CancelClick();
-  Next("BYE");
-  Reply(200);
+  sip_.SendTo(ports_[0], testsupport::SipRequest("BYE", last_, ""));
+  Next("SIP/2.0");
+  control_->CancelClick();  // Fermer
   ASSERT_TRUE(Await([&] { return view_.Panel == TPanel::PhoneBook; }));
   Call();
+  control_->CancelClick();  // its own end begins at once
+  EXPECT_EQ(wave_.OpenDevices(), kPlaybackOnly);
   talking = false;
   farEnd.join();
 }
