@@ -152,7 +152,7 @@ class CallControlTest : public ::testing::Test {
   std::unique_ptr<TCallControl> control_;
 };
 
-TEST_F(CallControlTest, EmptyAccountFieldsAreRefusedInOrder) {
+TEST_F(CallControlTest, AnAccountRefusedHereOrByTheServerLeadsBackToTheConnectionPanel) {
   Start();
   const std::pair<std::string TAccount::*, std::string> fields[] = {
       {&TAccount::Username, "message Veuillez indiquer votre pseudo"},
@@ -167,6 +167,13 @@ TEST_F(CallControlTest, EmptyAccountFieldsAreRefusedInOrder) {
     control_->ConnectClick();
     EXPECT_EQ(view_.Log, (Strings{fields[i].second, "focus " + std::to_string(i)}));  // no attempt
   }
+  view_.Typed = View{}.Typed;  // a whole account, which the server refuses: Fermer leads back
+  control_->ConnectClick();
+  Next("REGISTER");
+  Reply(403);
+  ASSERT_TRUE(Await([&] { return Shown("Cancel=Fermer"); }));
+  control_->CancelClick();
+  EXPECT_EQ(view_.Panel, TPanel::Connexion);
 }
 
 // The account is saved once registered and loaded at the next start. An error raised while a

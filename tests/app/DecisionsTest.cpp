@@ -32,13 +32,15 @@ TEST(KeysTest, KeypadNumbersAndTheUserIdBox) {
 }
 
 TEST(LevelTraceTest, OffsetsPeakAndTheSilenceGate) {
-  // 50 at full scale (32767): no sample falls on a half.
+  // 50 at full scale (32767), so no sample falls on a half.
   const std::pair<std::int16_t, int> samples[] = {{0, 0},   {327, 0},   {328, 1},    {983, 1},
                                                   {984, 2}, {-984, -2}, {32767, 50}, {-32768, -50}};
   for (const auto& [sample, offset] : samples)
     EXPECT_EQ(TraceOffset(sample), offset) << sample;
-  std::vector<std::uint8_t> frame(483, 0);  // past one frame, the bytes are not read
-  frame[2] = 0x18, frame[3] = 0xFC;         // -1000 in sample 1
+  for (const auto& [half, even] : {std::pair{2.5, 2}, {3.5, 4}, {-2.5, -2}})
+    EXPECT_EQ(RoundHalfEven(half), even) << half;  // the helper alone meets halves
+  std::vector<std::uint8_t> frame(483, 0);         // past one frame, the bytes are not read
+  frame[2] = 0x18, frame[3] = 0xFC;                // -1000 in sample 1
   frame[480] = frame[481] = 0x7F;
   const LevelTrace trace = TraceLevels(frame);
   EXPECT_EQ(trace.Offsets.size(), 240u);
