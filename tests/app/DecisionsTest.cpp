@@ -23,9 +23,8 @@ TEST(KeysTest, KeypadNumbersAndTheUserIdBox) {
   }
   EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, kCharEnter), EditKeyAction::Connect);
   EXPECT_EQ(EditKeyPressAction(0, kCharEnter), EditKeyAction::Connect);
-  for (const char32_t key : {U'0', U'9', kCharBackspace}) {
+  for (const char32_t key : {U'0', U'9', kCharBackspace})
     EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, key), EditKeyAction::Pass);
-  }
   for (const char32_t key : {U'a', U' ', U'/', U':', U'+'}) {
     EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, key), EditKeyAction::Consume);
     EXPECT_EQ(EditKeyPressAction(0, key), EditKeyAction::Pass);
@@ -33,16 +32,15 @@ TEST(KeysTest, KeypadNumbersAndTheUserIdBox) {
 }
 
 TEST(LevelTraceTest, OffsetsPeakAndTheSilenceGate) {
+  // 50 at full scale (32767), so no sample falls on a half.
   const std::pair<std::int16_t, int> samples[] = {{0, 0},   {327, 0},   {328, 1},    {983, 1},
                                                   {984, 2}, {-984, -2}, {32767, 50}, {-32768, -50}};
   for (const auto& [sample, offset] : samples)
     EXPECT_EQ(TraceOffset(sample), offset) << sample;
-  EXPECT_EQ(RoundHalfEven(2.5), 2);
-  EXPECT_EQ(RoundHalfEven(3.5), 4);
-  EXPECT_EQ(RoundHalfEven(-2.5), -2);
-  EXPECT_EQ(RoundHalfEven(-0.6), -1);
-  std::vector<std::uint8_t> frame(483, 0);  // past one frame, the bytes are not read
-  frame[2] = 0x18, frame[3] = 0xFC;         // -1000 in sample 1
+  for (const auto& [half, even] : {std::pair{2.5, 2}, {3.5, 4}, {-2.5, -2}})
+    EXPECT_EQ(RoundHalfEven(half), even) << half;  // the helper alone meets halves
+  std::vector<std::uint8_t> frame(483, 0);         // past one frame, the bytes are not read
+  frame[2] = 0x18, frame[3] = 0xFC;                // -1000 in sample 1
   frame[480] = frame[481] = 0x7F;
   const LevelTrace trace = TraceLevels(frame);
   EXPECT_EQ(trace.Offsets.size(), 240u);
@@ -69,24 +67,23 @@ TEST(RemoteMediaTest, PortAndAddressOfTheAnswer) {
 
 TEST(DeviceChoiceTest, DefaultFirstThenTheSameDeviceThenTheSamePlace) {
   TDeviceChoice choice;
-  using Devices = std::vector<platform::WaveDeviceInfo>;
-  const Devices three = {{"a", "A"}, {"b", ""}, {"c", "C"}};
-  choice.Refill(three, "B");  // the default is a server name: "b", not "B"
-  EXPECT_EQ(choice.List().Selected, 0);
-  choice.Refill(three, "b");
-  EXPECT_EQ(choice.List().Selected, 0);  // no longer the first listing
+  // The entry selected once the devices (a name, and a description but for "b") are listed.
+  const auto listed = [&](const std::vector<platform::WaveDeviceInfo>& devices,
+                          const char* server) {
+    choice.Refill(devices, server);
+    return choice.SelectedName();
+  };
+  const std::vector<platform::WaveDeviceInfo> three = {{"a", "A"}, {"b", ""}, {"c", "C"}};
+  EXPECT_EQ(listed(three, "B"), "A");  // the default is a server name: "b", not "B"
+  EXPECT_EQ(listed(three, "b"), "A");  // no longer the first listing
   choice = {};
-  choice.Refill(three, "b");
+  EXPECT_EQ(listed(three, "b"), "b");
   EXPECT_EQ(choice.List().Names, (std::vector<std::string>{"A", "b", "C"}));
-  EXPECT_EQ(choice.SelectedName(), "b");
   choice.Pick(2);
-  choice.Refill({{"c", "C"}, {"x", "X"}, {"a", "A"}}, "x");
-  EXPECT_EQ(choice.SelectedName(), "C");  // by name
-  choice.Refill({{"y", "Y"}, {"z", "Z"}, {"w", "W"}}, "x");
-  EXPECT_EQ(choice.List().Selected, 0);  // gone: the same place
+  EXPECT_EQ(listed({{"c", "C"}, {"x", "X"}, {"a", "A"}}, "x"), "C");  // by name
+  EXPECT_EQ(listed({{"y", "Y"}, {"z", "Z"}, {"w", "W"}}, "x"), "Y");  // gone: the same place
   choice.Pick(2);
-  choice.Refill({{"v", "V"}, {"y", "Y"}}, "y");
-  EXPECT_EQ(choice.List().Selected, 0);  // the place is gone too: the first
+  EXPECT_EQ(listed({{"v", "V"}, {"y", "Y"}}, "y"), "V");  // the place is gone too: the first
   EXPECT_TRUE(choice.Select("y"));
   EXPECT_FALSE(choice.Select("Q"));
   EXPECT_FALSE(choice.Select(""));
@@ -96,9 +93,8 @@ TEST(DeviceChoiceTest, DefaultFirstThenTheSameDeviceThenTheSamePlace) {
   TDeviceChoice one;  // a list filled to its capacity: a search must stop at its end
   one.Refill({{"a", "A"}}, "");
   EXPECT_FALSE(one.Select("B"));
-  choice.Refill({}, "");
+  EXPECT_EQ(listed({}, ""), "");
   EXPECT_EQ(choice.List().Selected, -1);
-  EXPECT_EQ(choice.SelectedName(), "");
 }
 
 }  // namespace
