@@ -18,8 +18,8 @@ using namespace std::chrono_literals;
 TEST(UdpClientTest, ReceivesDatagramsUpToAFrameAndFailsWithItsNumber) {
   TCustomUDPClient endpoint;
   testsupport::LoopbackPeer peer;
-  const std::uint16_t port = testsupport::FreeLoopbackPort();
-  ASSERT_TRUE(platform::RunGuarded([&] { endpoint.Open(), endpoint.Bind(port); }));
+  ASSERT_TRUE(platform::RunGuarded([&] { endpoint.Open(), endpoint.Bind(0); }));
+  const std::uint16_t port = endpoint.BoundPort();
   std::string data;
   for (const std::size_t size : {std::size_t{1}, kMaxDatagram, kMaxDatagram + 1, std::size_t{0}}) {
     peer.SendTo(port, std::string(size, 'x'));
@@ -97,8 +97,7 @@ class StunClientTest : public ::testing::Test, public platform::MessageTarget {
   }
   testsupport::EventLoopHandOff loop_;
   testsupport::LoopbackPeer server_;
-  const std::uint16_t port_ = testsupport::FreeLoopbackPort();
-  TSTUNClient client_{platform::Window{&loop_, this}, kStunHandOffMessage, port_, server_.Port()};
+  TSTUNClient client_{platform::Window{&loop_, this}, kStunHandOffMessage, 0, server_.Port()};
 };
 
 TEST_F(StunClientTest, OneRequestOneAnswerThenThePortIsFreeForAnother) {
@@ -108,18 +107,19 @@ TEST_F(StunClientTest, OneRequestOneAnswerThenThePortIsFreeForAnother) {
   std::optional<std::string> request;
   ASSERT_TRUE(loop_.RunUntil([&] { return (request = server_.Receive(1ms)).has_value(); }, 2s));
   ASSERT_EQ(request->size(), 20u);
+  const std::uint16_t port = server_.LastSender();
   server_.SendTo(
-      port_, Answer(request->substr(4), Attribute(0x8022, "") + Attribute(1, Mapped(1, 3478)), 4));
-  server_.SendTo(port_, Answer("another-request!", Attribute(1, Mapped(1, 1, 1))));
-  server_.SendTo(port_, Answer(request->substr(4, 16), Attribute(1, Mapped(1, 3478))));
+      port, Answer(request->substr(4), Attribute(0x8022, "") + Attribute(1, Mapped(1, 3478)), 4));
+  server_.SendTo(port, Answer("another-request!", Attribute(1, Mapped(1, 1, 1))));
+  server_.SendTo(port, Answer(request->substr(4, 16), Attribute(1, Mapped(1, 3478))));
   ASSERT_TRUE(loop_.RunUntil([&] { return found > 0; }, 2s));
   EXPECT_EQ(client_.PublicAddress().Address, 0x070071CBu);
   EXPECT_EQ(client_.PublicAddress().Port, 3478);
   EXPECT_FALSE(client_.IsOpen());
-  testsupport::LoopbackPeer again(port_);
+  testsupport::LoopbackPeer again(port);
   EXPECT_EQ(loop_.RunFor(50ms), 0);
   EXPECT_EQ(found, 1);
-  TSTUNClient blocked{platform::Window{&loop_, this}, kStunHandOffMessage, port_, server_.Port()};
+  TSTUNClient blocked{platform::Window{&loop_, this}, kStunHandOffMessage, port, server_.Port()};
   blocked.Start("127.0.0.1");  // the port is taken: the client stays inert
   EXPECT_EQ(blocked.ErrorCode(), platform::kWsaAddressInUse);
   EXPECT_FALSE(server_.Receive(50ms));

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 // A socket with a receive thread over it; each datagram travels in its message.
 class ReceiveThreadTest : public ::testing::Test, public MessageTarget {
  protected:
-  ReceiveThreadTest() { BindSocket(socket_, port_); }
+  ReceiveThreadTest() { BindSocket(socket_, 0); }
   ~ReceiveThreadTest() override {
     thread_.Stop();
     CloseSocket(socket_);
@@ -49,7 +49,6 @@ class ReceiveThreadTest : public ::testing::Test, public MessageTarget {
   }
   testsupport::EventLoopHandOff loop_;
   testsupport::LoopbackPeer peer_;
-  const std::uint16_t port_ = testsupport::FreeLoopbackPort();
   const SocketHandle socket_ = CreateUdpSocket();
   Waker waker_;
   ReceiveThread thread_;
@@ -59,8 +58,8 @@ class ReceiveThreadTest : public ::testing::Test, public MessageTarget {
 
 TEST_F(ReceiveThreadTest, HandsOverInOrderAndStopsAtOnce) {
   Start();
-  peer_.SendTo(port_, "a");
-  peer_.SendTo(port_, "b");
+  peer_.SendTo(BoundPort(socket_), "a");
+  peer_.SendTo(BoundPort(socket_), "b");
   ASSERT_TRUE(loop_.RunUntil([&] { return handled_.size() == 2; }, 2s));
   EXPECT_EQ(handled_, (std::vector<std::string>{"a", "b"}));
   EXPECT_TRUE(thread_.Running());
@@ -72,14 +71,14 @@ TEST_F(ReceiveThreadTest, HandsOverInOrderAndStopsAtOnce) {
 
 TEST_F(ReceiveThreadTest, AStopWithdrawsWhatIsQueuedAndMayComeFromItsOwnHandOff) {
   Start();
-  peer_.SendTo(port_, "queued");
+  peer_.SendTo(BoundPort(socket_), "queued");
   ASSERT_TRUE(testsupport::Eventually([&] { return received_.load(); }));
   thread_.Stop();  // the message is being handed over, or queued: never delivered now
   EXPECT_EQ(loop_.RunFor(50ms), 0);
   EXPECT_TRUE(handled_.empty());
   Start();
-  peer_.SendTo(port_, "stop");
-  peer_.SendTo(port_, "after");
+  peer_.SendTo(BoundPort(socket_), "stop");
+  peer_.SendTo(BoundPort(socket_), "after");
   ASSERT_TRUE(loop_.RunUntil([&] { return !thread_.Running(); }, 2s));
   EXPECT_EQ(loop_.RunFor(50ms), 0);
   EXPECT_EQ(handled_.back(), "stop");
@@ -87,7 +86,7 @@ TEST_F(ReceiveThreadTest, AStopWithdrawsWhatIsQueuedAndMayComeFromItsOwnHandOff)
 
 TEST_F(ReceiveThreadTest, AThreadForOneAnswerEndsAfterIt) {
   Start(/*endAfterHandOff=*/true);
-  peer_.SendTo(port_, "answer");
+  peer_.SendTo(BoundPort(socket_), "answer");
   ASSERT_TRUE(loop_.RunUntil([&] { return !thread_.Running(); }, 2s));
   EXPECT_EQ(handled_.size(), 1u);
 }

@@ -44,22 +44,25 @@ std::optional<std::string> LoopbackPeer::Receive(std::chrono::milliseconds timeo
   pollfd ready{fd_, POLLIN, 0};
   std::string datagram(65536, '\0');
   if (poll(&ready, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
-  const ssize_t got = recv(fd_, datagram.data(), datagram.size(), 0);
+  sockaddr_in from{};
+  socklen_t length = sizeof from;
+  const ssize_t got = recvfrom(fd_, datagram.data(), datagram.size(), 0,
+                               reinterpret_cast<sockaddr*>(&from), &length);
   if (got < 0) return std::nullopt;
+  lastSender_ = ntohs(from.sin_port);
   datagram.resize(static_cast<std::size_t>(got));
   return datagram;
 }
 
-std::vector<std::uint16_t> FreeLoopbackPorts(std::size_t count) {
-  std::vector<std::unique_ptr<LoopbackPeer>> held;
-  std::vector<std::uint16_t> ports;
-  while (held.size() < count)
-    ports.push_back(held.emplace_back(new LoopbackPeer)->Port());
-  return ports;
-}
-
 std::uint16_t FreePortPair() {
-  for (const std::uint16_t port : FreeLoopbackPorts(20)) {
+  std::vector<std::uint16_t> ports;
+  {
+    // Twenty different ports, held together while they are drawn, let go to be tried.
+    std::vector<std::unique_ptr<LoopbackPeer>> held;
+    while (held.size() < 20)
+      ports.push_back(held.emplace_back(new LoopbackPeer)->Port());
+  }
+  for (const std::uint16_t port : ports) {
     try {
       const LoopbackPeer rtp(port), rtcp(static_cast<std::uint16_t>(port + 1));
       return port;

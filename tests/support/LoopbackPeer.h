@@ -23,19 +23,20 @@ class LoopbackPeer {
   // The next datagram, or nothing when none came within the time-out.
   std::optional<std::string> Receive(
       std::chrono::milliseconds timeout = std::chrono::seconds(2)) const;
+  // To where the last datagram received came from: the code under test may bind port 0, and
+  // no port is free between a test's look and the code's bind.
+  void Reply(const std::string& datagram) const { SendTo(lastSender_, datagram); }
+  std::uint16_t LastSender() const { return lastSender_; }
 
  private:
   int fd_;
   std::uint16_t port_ = 0;
+  mutable std::uint16_t lastSender_ = 0;
 };
 
-// `count` different ports of 127.0.0.1 that were free a moment ago (held together while they
-// are chosen, so that none is handed out twice).
-std::vector<std::uint16_t> FreeLoopbackPorts(std::size_t count);
-inline std::uint16_t FreeLoopbackPort() {
-  return FreeLoopbackPorts(1).front();
-}
-// A free port whose successor is free too, as an RTP port and its RTCP port are.
+// A free port of 127.0.0.1 whose successor is free too, as an RTP port and its RTCP port are:
+// the one port a test must choose itself, since the system hands out no pairs. The code binds
+// them a moment after they are let go; every other port is the system's choice (port 0).
 std::uint16_t FreePortPair();
 
 }  // namespace testsupport

@@ -109,14 +109,19 @@ class WindowTest : public QObject {
     testsupport::TestWaveBackend wave;
     testsupport::LoopbackPeer server;
     const QTemporaryDir folder;
-    const auto ports = testsupport::FreeLoopbackPorts(3);
-    // The wave backend, the settings file, the STUN server, then the SIP, RTP and STUN ports.
+    // The wave backend, the settings file, the STUN server, then the SIP, RTP and STUN ports
+    // (0: the system's choice).
     ui::TMainFormOptions options;
-    options.Control = {&wave,         folder.filePath("telvarion.ini").toStdString(),
-                       "127.0.0.1",   ports[0],
-                       server.Port(), ports[1],
-                       ports[2],      std::nullopt,
-                       nullptr,       nullptr};
+    options.Control = {&wave,
+                       folder.filePath("telvarion.ini").toStdString(),
+                       "127.0.0.1",
+                       0,
+                       server.Port(),
+                       testsupport::FreePortPair(),
+                       0,
+                       std::nullopt,
+                       nullptr,
+                       nullptr};
     options.OpenUrl = [&](const QString& url) { opened << url; };
     Window window(options);
     window.show();
@@ -176,8 +181,7 @@ class WindowTest : public QObject {
       return got && got->starts_with(start);
     };
     QTRY_VERIFY(received("REGISTER "));
-    server.SendTo(*options.Control.SipLocalPort,
-                  testsupport::SipResponse(*std::exchange(got, {}), 200));
+    server.Reply(testsupport::SipResponse(*std::exchange(got, {}), 200));
     auto* list = window.findChild<QWidget*>("PhoneBookList");
     QTRY_VERIFY(list->isVisible() && list->hasFocus());
     QCOMPARE(tabRound(),
@@ -196,8 +200,7 @@ class WindowTest : public QObject {
     QTRY_VERIFY(received("INVITE sip:0612@"));
     auto* status = window.findChild<QLabel*>("Status");
     const QString calling = status->text();
-    server.SendTo(*options.Control.SipLocalPort,
-                  testsupport::SipResponse(*std::exchange(got, {}), 180));
+    server.Reply(testsupport::SipResponse(*std::exchange(got, {}), 180));
     QTRY_VERIFY(status->text() != calling);                  // ringing
     QTest::keyClick(window.windowHandle(), Qt::Key_Escape);  // ANNULER
     QTRY_VERIFY(received("CANCEL "));
