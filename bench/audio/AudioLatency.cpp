@@ -21,8 +21,8 @@
 #include <variant>
 #include <vector>
 
-#include "media/Pcma.h"
-#include "platform/PulseWave.h"
+#include "media/PCMA.h"
+#include "platform/PulseWaveBackend.h"
 #include "platform/ThreadName.h"
 #include "support/EventLoopHandOff.h"
 

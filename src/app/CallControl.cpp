@@ -7,14 +7,14 @@
 #include "app/KeyMap.h"
 #include "app/LevelTrace.h"
 #include "app/Provider.h"
-#include "media/Pcma.h"
-#include "media/RtcpClient.h"
-#include "media/RtpClient.h"
-#include "net/StunClient.h"
+#include "media/PCMA.h"
+#include "media/RTCPClient.h"
+#include "media/RTPClient.h"
+#include "net/STUNClient.h"
 #include "platform/Address.h"
 #include "platform/SilentAbort.h"
 #include "platform/WaveDeviceLister.h"
-#include "sip/SipClient.h"
+#include "sip/SIPClient.h"
 
 namespace app {
 
@@ -273,7 +273,7 @@ void TCallControl::CancelClick() {
 
 void TCallControl::SIPStateChange() {
   view_.NoteState(sip::StateName(sipClient_->State()));
-  const StateDisplay display = DisplayForState(sipClient_->State());
+  const TStateDisplay display = DisplayForState(sipClient_->State());
   if (display.Status) view_.ShowCaption(TCaption::Status, *display.Status);
   if (display.Panel) SetMode(*display.Panel);
   view_.SetWaitPanelHeight(display.WaitPanelHeight);
@@ -327,7 +327,7 @@ void TCallControl::STUNPublicAddress() {
 void TCallControl::CaptureDone(const platform::CaptureBlock& block) {
   if (!audio_ || block.Header == nullptr) return;
   platform::WaveHeader& header = *block.Header;
-  const LevelTrace trace = TraceLevels(std::span<const std::uint8_t>(
+  const TLevelTrace trace = TraceLevels(std::span<const std::uint8_t>(
       reinterpret_cast<const std::uint8_t*>(header.Data), header.BufferLength));
   // Blocks handed back after the hang-up draw nothing over the status of the ended call.
   if (sipClient_->State() == sip::ssInCall) view_.ShowLevelTrace(trace);

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "media/Pcma.h"
-#include "media/RtcpClient.h"
+#include "media/PCMA.h"
+#include "media/RTCPClient.h"
 #include "platform/Address.h"
 #include "platform/SilentAbort.h"
 
@@ -30,7 +30,7 @@ void TCallMedia::Answered(const std::string& sdp) {
 }
 
 void TCallMedia::Updated(const std::string& sdp) {
-  const std::optional<RemoteMedia> media = ReadRemoteMedia(sdp);
+  const std::optional<TRemoteMedia> media = ReadRemoteMedia(sdp);
   if (!media || media == remote_ || media == looking_) return;
   // A far end named rather than numbered is looked up off the main thread: its media start
   // once the address is in, after the ACK rather than before it.
@@ -44,7 +44,7 @@ void TCallMedia::Updated(const std::string& sdp) {
   Use(*media, media->Address);
 }
 
-void TCallMedia::Use(const RemoteMedia& said, const std::string& address) {
+void TCallMedia::Use(const TRemoteMedia& said, const std::string& address) {
   const bool moving = remote_.has_value();
   remote_ = said;
   // A media socket that cannot be had leaves the call without sound, silently; it must not
@@ -104,7 +104,7 @@ void TCallMedia::HandleWindowMessage(const platform::WindowMessage& message) {
     case kMediaLookupMessage:
       if (const auto* resolved = std::get_if<platform::ResolvedName>(&message.Data);
           resolved != nullptr && looking_) {
-        const RemoteMedia said = *std::exchange(looking_, std::nullopt);
+        const TRemoteMedia said = *std::exchange(looking_, std::nullopt);
         Use(said, platform::AddressToText(resolved->Address));
       }
       break;

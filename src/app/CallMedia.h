@@ -46,7 +46,7 @@ class TCallMedia final : public platform::MessageTarget {
 
  private:
   // Starts or moves the media to what the SDP said, `address` its dotted form.
-  void Use(const RemoteMedia& said, const std::string& address);
+  void Use(const TRemoteMedia& said, const std::string& address);
   void BeginEnd();
   void ByeWaitOver();
   // A call's media starting while the last one's still end: the last call stops for good first.
@@ -58,8 +58,8 @@ class TCallMedia final : public platform::MessageTarget {
   platform::NameLookup lookup_;
   // As the SDP said them: the media whose address is being looked up, and those of the call in
   // progress.
-  std::optional<RemoteMedia> looking_;
-  std::optional<RemoteMedia> remote_;
+  std::optional<TRemoteMedia> looking_;
+  std::optional<TRemoteMedia> remote_;
   // The ends asked for and not over, and what cancels the pending wait's message.
   int ends_ = 0;
   std::stop_source byeWait_;

@@ -26,8 +26,8 @@ std::string SipErrorText(int code, std::string_view domain, std::string_view las
   }
 }
 
-StateDisplay DisplayForState(sip::TSIPState state) {
-  StateDisplay display;
+TStateDisplay DisplayForState(sip::TSIPState state) {
+  TStateDisplay display;
   switch (state) {
     case sip::ssIdle:
       display.Panel = TPanel::Connexion;

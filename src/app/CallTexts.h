@@ -26,7 +26,7 @@ inline constexpr int kWaitPanelHeight = 113;
 inline constexpr int kWaitPanelHeightInCall = 225;
 
 // What the window does when the engine enters a state.
-struct StateDisplay {
+struct TStateDisplay {
   // The new text of Status; none leaves the previous text in place.
   std::optional<std::string_view> Status;
   // The panel to switch to; none keeps the panel shown.
@@ -36,6 +36,6 @@ struct StateDisplay {
 };
 
 // The display for `state`. A value outside the enumeration changes neither text nor panel.
-StateDisplay DisplayForState(sip::TSIPState state);
+TStateDisplay DisplayForState(sip::TSIPState state);
 
 }  // namespace app

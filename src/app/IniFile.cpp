@@ -15,7 +15,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
   (void)WriteProfileString(fileName_, section, key, value);
 }
 
-void TIniFile::Update(const std::vector<ProfileChange>& changes) {
+void TIniFile::Update(const std::vector<TProfileChange>& changes) {
   (void)WriteProfileChanges(fileName_, changes);
 }
 

@@ -21,7 +21,7 @@ class TIniFile {
   // reported; the file is then left as it was.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   // Several keys set or removed in one replacement of the file; failures as WriteString's.
-  void Update(const std::vector<ProfileChange>& changes);
+  void Update(const std::vector<TProfileChange>& changes);
   // Removes the key; nothing happens when it is absent.
   void DeleteKey(const std::string& section, const std::string& key);
   // Clears `strings`, then adds the section's key names in file order.

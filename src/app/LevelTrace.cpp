@@ -24,9 +24,9 @@ int TraceOffset(std::int16_t sample) {
   return RoundHalfEven(static_cast<double>(sample) * kTraceScale / kFullScaleSample);
 }
 
-LevelTrace TraceLevels(std::span<const std::uint8_t> buffer) {
+TLevelTrace TraceLevels(std::span<const std::uint8_t> buffer) {
   const std::size_t count = std::min(buffer.size() / 2, kTraceSamples);
-  LevelTrace trace;
+  TLevelTrace trace;
   trace.Offsets.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     // Assembled from the bytes, so that the host's byte order does not matter.

@@ -23,7 +23,7 @@ inline constexpr double kFullScaleSample = 32767.0;
 // 984 or more.
 inline constexpr int kSpeechPeak = 2;
 
-struct LevelTrace {
+struct TLevelTrace {
   // y of each sample, from the middle line; positive samples go down the box. Point i of
   // the trace is (i, kTraceMiddle + Offsets[i]). Values beyond +-25 fall outside the box.
   std::vector<int> Offsets;
@@ -42,7 +42,7 @@ int TraceOffset(std::int16_t sample);
 
 // The trace of `buffer`: one point per whole little-endian sample, at most kTraceSamples; a
 // trailing odd byte and bytes past one frame are ignored.
-LevelTrace TraceLevels(std::span<const std::uint8_t> buffer);
+TLevelTrace TraceLevels(std::span<const std::uint8_t> buffer);
 
 // The silence gate: true when the frame with this peak is to be encoded and sent.
 inline bool IsSpeech(int peak) {

@@ -266,7 +266,7 @@ bool WritableKey(std::string_view key) {
          key.front() != '[' && key.front() != ';' && key.front() != '#';
 }
 
-bool Writable(const ProfileChange& change) {
+bool Writable(const TProfileChange& change) {
   return WritableSection(Trim(change.Section)) && WritableKey(Trim(change.Key)) &&
          !HasLineBreakOrZero(*change.Value);
 }
@@ -319,11 +319,11 @@ bool DeleteProfileKey(const std::string& fileName, std::string_view section, std
   return WriteProfileChanges(fileName, {{std::string(section), std::string(key), std::nullopt}});
 }
 
-bool WriteProfileChanges(const std::string& fileName, const std::vector<ProfileChange>& changes) {
+bool WriteProfileChanges(const std::string& fileName, const std::vector<TProfileChange>& changes) {
   // Names and values that cannot be written fail before the file is even read.
   bool all = true;
-  std::vector<const ProfileChange*> writable;
-  for (const ProfileChange& change : changes) {
+  std::vector<const TProfileChange*> writable;
+  for (const TProfileChange& change : changes) {
     if (!change.Value || Writable(change)) {
       writable.push_back(&change);
     } else {
@@ -335,7 +335,7 @@ bool WriteProfileChanges(const std::string& fileName, const std::vector<ProfileC
   if (!text) return false;
   Profile profile = Parse(*text);
   bool changed = false;
-  for (const ProfileChange* change : writable) {
+  for (const TProfileChange* change : writable) {
     if (change->Value) {
       profile.Set(Trim(change->Section), Trim(change->Key), *change->Value);
       changed = true;

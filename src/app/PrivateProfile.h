@@ -41,7 +41,7 @@ bool WriteProfileString(const std::string& fileName, std::string_view section, s
                         std::string_view value);
 
 // One change of a settings file: the key set to the value, or removed when there is none.
-struct ProfileChange {
+struct TProfileChange {
   std::string Section;
   std::string Key;
   std::optional<std::string> Value;
@@ -52,7 +52,7 @@ struct ProfileChange {
 // WriteProfileString) is left out and the others are made; the result is then false. False
 // too, leaving the file as it was, when it cannot be read or replaced. A file that nothing
 // changes is not touched.
-bool WriteProfileChanges(const std::string& fileName, const std::vector<ProfileChange>& changes);
+bool WriteProfileChanges(const std::string& fileName, const std::vector<TProfileChange>& changes);
 
 // Removes the key (every line of it in the section). Nothing happens, and the file is not
 // touched, when the file, the section or the key is absent. Returns false when the file could

@@ -31,13 +31,13 @@ std::uint16_t ReadPort(std::string_view text) {
 
 }  // namespace
 
-std::optional<RemoteMedia> ReadRemoteMedia(std::string_view sdp) {
+std::optional<TRemoteMedia> ReadRemoteMedia(std::string_view sdp) {
   const std::size_t media = sdp.find(kMediaLine);
   if (media == std::string_view::npos) return std::nullopt;
   const std::size_t connection = sdp.find(kConnectionLine);
   if (connection == std::string_view::npos) return std::nullopt;
 
-  RemoteMedia remote;
+  TRemoteMedia remote;
   remote.Port = ReadPort(sdp.substr(media + kMediaLine.size()));
   // A line that ends in a bare line feed (or the text's end) ends the address there too;
   // searching on for a carriage return would take the following lines into the address.

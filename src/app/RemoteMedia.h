@@ -11,17 +11,17 @@
 
 namespace app {
 
-struct RemoteMedia {
+struct TRemoteMedia {
   std::string Address;  // as written after "c=IN IP4 ", not checked
   std::uint16_t Port = 0;
 
-  bool operator==(const RemoteMedia&) const = default;
+  bool operator==(const TRemoteMedia&) const = default;
 };
 
 // The remote media of `sdp`; none when it has no "m=audio " or no "c=IN IP4 ", and then no
 // media start. The port is the decimal number after "m=audio " and any blanks, up to the first
 // non-digit; no digits, or a number above 65535 (which no port can be), give 0. The address ends at
 // the first carriage return or line feed after it, or at the end of the text.
-std::optional<RemoteMedia> ReadRemoteMedia(std::string_view sdp);
+std::optional<TRemoteMedia> ReadRemoteMedia(std::string_view sdp);
 
 }  // namespace app

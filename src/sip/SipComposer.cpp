@@ -22,11 +22,11 @@ std::string WithReceived(const std::string& via, const std::string& serverAddres
 }
 }  // namespace
 
-SipComposer::SipComposer(std::string callID)
+TSipComposer::TSipComposer(std::string callID)
     : callID_(callID.empty() ? net::RandomHex() : std::move(callID)) {}
 
-void SipComposer::SetAccount(const std::string& displayName, const std::string& domain,
-                             const std::string& userID, std::uint32_t fromTag) {
+void TSipComposer::SetAccount(const std::string& displayName, const std::string& domain,
+                              const std::string& userID, std::uint32_t fromTag) {
   domain_ = domain;
   expires_ = kExpiresRegistered;
   accountAddress_ = displayName + " <sip:" + userID + "@" + domain + ">";
@@ -37,56 +37,56 @@ void SipComposer::SetAccount(const std::string& displayName, const std::string& 
   remoteTo_.clear();
 }
 
-std::string SipComposer::Register(const std::string& credentials) {
+std::string TSipComposer::Register(const std::string& credentials) {
   requestURI_ = "sip:" + domain_;
   requestTo_ = accountAddress_;
   return NewRequest("REGISTER", requestTo_, "", credentials);
 }
 
-std::string SipComposer::Unregister() {
+std::string TSipComposer::Unregister() {
   expires_ = kExpiresUnregister;
   return Register();
 }
 
-void SipComposer::CallTo(const std::string& number) {
+void TSipComposer::CallTo(const std::string& number) {
   requestURI_ = "sip:" + number + "@" + domain_;
   requestTo_ = "<" + requestURI_ + ">";
   remoteTo_.clear();
 }
 
-std::string SipComposer::Invite(const std::string& offer, const std::string& credentials) {
+std::string TSipComposer::Invite(const std::string& offer, const std::string& credentials) {
   return NewRequest("INVITE", requestTo_, offer, credentials + std::string(kSdpContentType));
 }
 
-void SipComposer::Answered(const std::string& to) {
+void TSipComposer::Answered(const std::string& to) {
   remoteTo_ = to.empty() ? requestTo_ : to;
 }
 
-std::string SipComposer::Ack() {
+std::string TSipComposer::Ack() {
   return WriteRequest("ACK", remoteTo_, "", "");
 }
 
-std::string SipComposer::Cancel() {
+std::string TSipComposer::Cancel() {
   return WriteRequest("CANCEL", requestTo_, "", "");
 }
 
-std::string SipComposer::Bye() {
+std::string TSipComposer::Bye() {
   return NewRequest("BYE", remoteTo_, "", "");
 }
 
-std::string SipComposer::AckOf(const TSipTransaction& invite, const std::string& to) const {
+std::string TSipComposer::AckOf(const TSipTransaction& invite, const std::string& to) const {
   return Compose(invite, "ACK", to, "", "");
 }
 
-std::string SipComposer::ByeAfter(const TSipTransaction& invite, const std::string& to) {
+std::string TSipComposer::ByeAfter(const TSipTransaction& invite, const std::string& to) {
   return Compose(Open("BYE", invite.RequestURI), "BYE", to, ExtensionHeaders(""), "");
 }
 
-TSipTransaction SipComposer::Open(std::string_view method, const std::string& requestURI) {
+TSipTransaction TSipComposer::Open(std::string_view method, const std::string& requestURI) {
   return {std::string(method), ++cseq_, net::RandomHex(), requestURI};
 }
 
-std::string SipComposer::ExtensionHeaders(const std::string& extraHeaders) const {
+std::string TSipComposer::ExtensionHeaders(const std::string& extraHeaders) const {
   std::string headers = contactLine_;
   headers += "Expires: " + expires_ + "\r\n";
   headers += "User-Agent: ";
@@ -96,21 +96,21 @@ std::string SipComposer::ExtensionHeaders(const std::string& extraHeaders) const
   return headers;
 }
 
-std::string SipComposer::NewRequest(std::string_view method, const std::string& to,
-                                    const std::string& body, const std::string& extraHeaders) {
+std::string TSipComposer::NewRequest(std::string_view method, const std::string& to,
+                                     const std::string& body, const std::string& extraHeaders) {
   current_ = Open(method, requestURI_);
   return WriteRequest(method, to, ExtensionHeaders(extraHeaders), body);
 }
 
-std::string SipComposer::WriteRequest(std::string_view method, const std::string& to,
-                                      const std::string& extraHeaders, const std::string& body) {
+std::string TSipComposer::WriteRequest(std::string_view method, const std::string& to,
+                                       const std::string& extraHeaders, const std::string& body) {
   lastMethod_ = method;
   return Compose(current_, method, to, extraHeaders, body);
 }
 
-std::string SipComposer::Compose(const TSipTransaction& in, std::string_view method,
-                                 const std::string& to, const std::string& extraHeaders,
-                                 const std::string& body) const {
+std::string TSipComposer::Compose(const TSipTransaction& in, std::string_view method,
+                                  const std::string& to, const std::string& extraHeaders,
+                                  const std::string& body) const {
   std::string text;
   text.reserve(512 + body.size());
   text += method;
@@ -130,9 +130,10 @@ std::string SipComposer::Compose(const TSipTransaction& in, std::string_view met
   return text;
 }
 
-std::string SipComposer::ComposeResponse(std::string_view status, const std::string& headerBlock,
-                                         const std::string& serverAddressText,
-                                         const std::string& extraHeaders, const std::string& body) {
+std::string TSipComposer::ComposeResponse(std::string_view status, const std::string& headerBlock,
+                                          const std::string& serverAddressText,
+                                          const std::string& extraHeaders,
+                                          const std::string& body) {
   std::string text = "SIP/2.0 ";
   text += status;
   text += kCRLF;

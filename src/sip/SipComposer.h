@@ -24,10 +24,10 @@ struct TSipTransaction {
   std::string RequestURI;
 };
 
-class SipComposer {
+class TSipComposer {
  public:
   // Draws the Call-ID part, which serves every request of the engine's life; tests give theirs.
-  explicit SipComposer(std::string callID = "");
+  explicit TSipComposer(std::string callID = "");
 
   // The lines that name the account, with a new From tag; Expires back to 1800, no far end.
   void SetAccount(const std::string& displayName, const std::string& domain,

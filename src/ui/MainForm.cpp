@@ -93,7 +93,7 @@ TMainForm::TMainForm(const TMainFormOptions& options, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       options_(options),
       form_(std::make_unique<Ui::MainForm>()),
-      handOff_(new QtHandOff(this)) {
+      handOff_(new TQtHandOff(this)) {
   form_->setupUi(this);
   // The window's background comes from its style sheet, which a plain QWidget only paints
   // with this attribute.
@@ -275,7 +275,7 @@ void TMainForm::ShowDevices(const app::TDeviceList& outputs, const app::TDeviceL
             form_->WaveInList->currentText(), QString::number(inputs.Names.size())});
 }
 
-void TMainForm::ShowLevelTrace(const app::LevelTrace& trace) {
+void TMainForm::ShowLevelTrace(const app::TLevelTrace& trace) {
   QImage& canvas = form_->PaintBox1->Canvas();
   {
     QPainter painter(&canvas);

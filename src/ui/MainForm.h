@@ -20,7 +20,7 @@ class MainForm;
 
 namespace ui {
 
-class QtHandOff;
+class TQtHandOff;
 class TClickLabel;
 
 // What the window is made with. Without a wave backend it is the form alone, with no call
@@ -46,7 +46,7 @@ class TMainForm : public QWidget, public app::TCallView {
   void SetWaitPanelHeight(int height) override;
   void ShowDevices(const app::TDeviceList& outputs, const app::TDeviceList& inputs,
                    bool connectEnabled) override;
-  void ShowLevelTrace(const app::LevelTrace& trace) override;
+  void ShowLevelTrace(const app::TLevelTrace& trace) override;
   void ClearLevelTrace() override;
   void ShowContacts(const std::vector<std::string>& names) override;
   void RemoveSelectedContact() override;
@@ -80,7 +80,7 @@ class TMainForm : public QWidget, public app::TCallView {
 
   const TMainFormOptions options_;
   std::unique_ptr<Ui::MainForm> form_;
-  QtHandOff* handOff_;
+  TQtHandOff* handOff_;
   std::unique_ptr<app::TCallControl> control_;
   bool centred_ = false;
   QWindow* previewed_ = nullptr;  // the native window whose keys are previewed

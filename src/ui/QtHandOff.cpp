@@ -8,17 +8,17 @@
 
 namespace ui {
 
-QtHandOff::QtHandOff(QObject* parent)
+TQtHandOff::TQtHandOff(QObject* parent)
     : QObject(parent),
       queue_(std::make_shared<Queue>()),
       notifier_(new QSocketNotifier(queue_->Waker.Descriptor(), QSocketNotifier::Read, this)) {
-  connect(notifier_, &QSocketNotifier::activated, this, &QtHandOff::DeliverQueued);
+  connect(notifier_, &QSocketNotifier::activated, this, &TQtHandOff::DeliverQueued);
 }
 
-QtHandOff::~QtHandOff() = default;
+TQtHandOff::~TQtHandOff() = default;
 
-bool QtHandOff::Send(platform::MessageTarget& target, const platform::WindowMessage& message,
-                     std::stop_token stop) {
+bool TQtHandOff::Send(platform::MessageTarget& target, const platform::WindowMessage& message,
+                      std::stop_token stop) {
   auto pending = std::make_shared<platform::PendingMessage>(target, message, std::move(stop));
   if (QThread::currentThread() == thread()) {
     pending->Deliver();
@@ -28,19 +28,19 @@ bool QtHandOff::Send(platform::MessageTarget& target, const platform::WindowMess
   return pending->WaitDelivered();
 }
 
-void QtHandOff::Post(platform::MessageTarget& target, const platform::WindowMessage& message,
-                     std::stop_token stop) {
+void TQtHandOff::Post(platform::MessageTarget& target, const platform::WindowMessage& message,
+                      std::stop_token stop) {
   Enqueue(std::make_shared<platform::PendingMessage>(target, message, std::move(stop)));
 }
 
-void QtHandOff::PostAfter(platform::MessageTarget& target, const platform::WindowMessage& message,
-                          std::chrono::milliseconds delay, std::stop_token stop) {
+void TQtHandOff::PostAfter(platform::MessageTarget& target, const platform::WindowMessage& message,
+                           std::chrono::milliseconds delay, std::stop_token stop) {
   auto pending = std::make_shared<platform::PendingMessage>(target, message, std::move(stop));
   // Precise: what waits on it is spacing on the wire, a few milliseconds.
   QTimer::singleShot(delay, Qt::PreciseTimer, this, [pending] { pending->Deliver(); });
 }
 
-void QtHandOff::Enqueue(std::shared_ptr<platform::PendingMessage> pending) {
+void TQtHandOff::Enqueue(std::shared_ptr<platform::PendingMessage> pending) {
   // Once the GUI thread can take the message it may finish and destroy this object: from
   // then on the sender touches only its own share of the queue.
   const std::shared_ptr<Queue> queue = queue_;
@@ -52,7 +52,7 @@ void QtHandOff::Enqueue(std::shared_ptr<platform::PendingMessage> pending) {
   queue->Waker.Signal();
 }
 
-void QtHandOff::DeliverQueued() {
+void TQtHandOff::DeliverQueued() {
   queue_->Waker.Reset();
   for (;;) {
     std::shared_ptr<platform::PendingMessage> next;

@@ -21,13 +21,13 @@ class PendingMessage;
 
 namespace ui {
 
-class QtHandOff final : public QObject, public platform::HandOff {
+class TQtHandOff final : public QObject, public platform::HandOff {
   Q_OBJECT
 
  public:
   // Lives on the thread that makes it, which is the thread that delivers.
-  explicit QtHandOff(QObject* parent = nullptr);
-  ~QtHandOff() override;
+  explicit TQtHandOff(QObject* parent = nullptr);
+  ~TQtHandOff() override;
 
   bool Send(platform::MessageTarget& target, const platform::WindowMessage& message,
             std::stop_token stop) override;

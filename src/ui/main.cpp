@@ -11,7 +11,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Provider.h"
-#include "platform/PulseWave.h"
+#include "platform/PulseWaveBackend.h"
 #include "platform/ThreadGuard.h"
 #include "platform/Waker.h"
 #include "ui/LagProbe.h"

@@ -42,7 +42,7 @@ TEST(LevelTraceTest, OffsetsPeakAndTheSilenceGate) {
   std::vector<std::uint8_t> frame(483, 0);         // past one frame, the bytes are not read
   frame[2] = 0x18, frame[3] = 0xFC;                // -1000 in sample 1
   frame[480] = frame[481] = 0x7F;
-  const LevelTrace trace = TraceLevels(frame);
+  const TLevelTrace trace = TraceLevels(frame);
   EXPECT_EQ(trace.Offsets.size(), 240u);
   EXPECT_EQ(trace.Offsets[1], -2);
   EXPECT_EQ(trace.Peak, 2);
@@ -52,13 +52,13 @@ TEST(LevelTraceTest, OffsetsPeakAndTheSilenceGate) {
 }
 
 TEST(RemoteMediaTest, PortAndAddressOfTheAnswer) {
-  const std::pair<const char*, std::optional<RemoteMedia>> answers[] = {
-      {"v=0\r\nc=IN IP4 192.0.2.7\r\nm=audio 6000 RTP/AVP 8\r\n", RemoteMedia{"192.0.2.7", 6000}},
-      {"m=audio   70 RTP\r\nc=IN IP4 h.example\nx", RemoteMedia{"h.example", 70}},
-      {"m=audio x\r\nc=IN IP4 a", RemoteMedia{"a", 0}},
-      {"m=audio 65536\r\nc=IN IP4 a\r\n", RemoteMedia{"a", 0}},
-      {"m=audio 99999999999999999999\r\nc=IN IP4 a\r\n", RemoteMedia{"a", 0}},
-      {"m=audio 65535\r\nc=IN IP4 \r\n", RemoteMedia{"", 65535}},
+  const std::pair<const char*, std::optional<TRemoteMedia>> answers[] = {
+      {"v=0\r\nc=IN IP4 192.0.2.7\r\nm=audio 6000 RTP/AVP 8\r\n", TRemoteMedia{"192.0.2.7", 6000}},
+      {"m=audio   70 RTP\r\nc=IN IP4 h.example\nx", TRemoteMedia{"h.example", 70}},
+      {"m=audio x\r\nc=IN IP4 a", TRemoteMedia{"a", 0}},
+      {"m=audio 65536\r\nc=IN IP4 a\r\n", TRemoteMedia{"a", 0}},
+      {"m=audio 99999999999999999999\r\nc=IN IP4 a\r\n", TRemoteMedia{"a", 0}},
+      {"m=audio 65535\r\nc=IN IP4 \r\n", TRemoteMedia{"", 65535}},
       {"m=video 6000\r\nc=IN IP4 a\r\n", std::nullopt},
       {"m=audio 6000\r\nc=IN IP6 ::1\r\n", std::nullopt}};
   for (const auto& [sdp, media] : answers)

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "media/G711.h"
-#include "media/RtpHeader.h"
+#include "media/RTPHeader.h"
 
 namespace {
 

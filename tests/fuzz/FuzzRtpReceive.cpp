@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "media/RtcpClient.h"
-#include "media/RtpHeader.h"
+#include "media/RTCPClient.h"
+#include "media/RTPHeader.h"
 #include "media/StreamLatch.h"
 
 namespace {

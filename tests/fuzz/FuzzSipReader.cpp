@@ -27,6 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (const auto status = sip::ParseStatusCode(headerBlock)) {
     FUZZ_CHECK(*status >= 100 && *status <= 699);
   }
-  sip::SipComposer::ComposeResponse("200 OK", headerBlock, "192.0.2.1");
+  sip::TSipComposer::ComposeResponse("200 OK", headerBlock, "192.0.2.1");
   return 0;
 }

@@ -15,7 +15,7 @@
 
 #include "media/DTMF.h"
 #include "media/G711.h"
-#include "media/Pcma.h"
+#include "media/PCMA.h"
 #include "platform/TickCount.h"
 #include "support/Command.h"
 #include "support/EventLoopHandOff.h"

@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "net/StunClient.h"
+#include "net/STUNClient.h"
 #include "net/UdpUtil.h"
 #include "platform/SilentAbort.h"
 #include "platform/SocketError.h"

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/PulseWave.h"
+#include "platform/PulseWaveBackend.h"
 #include "support/Command.h"
 #include "support/EventLoopHandOff.h"
 

@@ -13,7 +13,7 @@
 #include "net/ErrorNumbers.h"
 #include "platform/SilentAbort.h"
 #include "platform/SocketError.h"
-#include "sip/SipClient.h"
+#include "sip/SIPClient.h"
 #include "sip/SipMessage.h"
 #include "support/Command.h"
 #include "support/EventLoopHandOff.h"

@@ -104,7 +104,7 @@ class ComposerTest : public ::testing::Test {
     text.replace(text.find("{B}"), 3, composer_.Current().Branch);
     return text;
   }
-  SipComposer composer_{"0123456789ABCDEF0123456789ABCDEF"};
+  TSipComposer composer_{"0123456789ABCDEF0123456789ABCDEF"};
 };
 
 constexpr char kHead[] =
@@ -154,12 +154,12 @@ TEST(ComposeResponseTest, TheAnswerToAByeReturnsItsHeaders) {
       "BYE sip:0123@192.0.2.2 SIP/2.0\r\nVia: SIP/2.0/UDP p;branch=z9hG4bKb\r\n"
       "From: <sip:9@x>;tag=1\r\nv: SIP/2.0/UDP q;branch=z9hG4bKq, SIP/2.0/UDP r\r\n"
       "To: <sip:0123@x>;tag=2\r\nCall-ID:c@x\r\nCSeq: 9 BYE\r\n";
-  EXPECT_EQ(SipComposer::ComposeResponse("200 OK", bye, "198.51.100.10"),
+  EXPECT_EQ(TSipComposer::ComposeResponse("200 OK", bye, "198.51.100.10"),
             "SIP/2.0 200 OK\r\nVia: SIP/2.0/UDP p;branch=z9hG4bKb;received=198.51.100.10\r\n"
             "Via: SIP/2.0/UDP q;branch=z9hG4bKq, SIP/2.0/UDP r\r\n"
             "From: <sip:9@x>;tag=1\r\nTo: <sip:0123@x>;tag=2\r\nCall-ID:c@x\r\nCSeq: 9 BYE\r\n"
             "Content-Length: 0\r\n\r\n");
-  EXPECT_EQ(SipComposer::ComposeResponse("200 OK", "X\r\nv: a, b\r\n", "h").substr(0, 34),
+  EXPECT_EQ(TSipComposer::ComposeResponse("200 OK", "X\r\nv: a, b\r\n", "h").substr(0, 34),
             "SIP/2.0 200 OK\r\nVia: a;received=h,");
 }
 

@@ -29,7 +29,7 @@
 #include <thread>
 #include <vector>
 
-#include "media/RtcpClient.h"
+#include "media/RTCPClient.h"
 #include "platform/HandOff.h"
 #include "platform/WaveDevice.h"
 

@@ -1,4 +1,4 @@
-#include "sip/SipClient.h"
+#include "sip/SIPClient.h"
 
 #include "platform/SilentAbort.h"
 

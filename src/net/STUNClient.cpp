@@ -1,4 +1,4 @@
-#include "net/StunClient.h"
+#include "net/STUNClient.h"
 
 #include "net/UdpUtil.h"
 #include "platform/Address.h"

@@ -1,4 +1,4 @@
-#include "net/UdpClient.h"
+#include "net/CustomUDPClient.h"
 
 #include "platform/SilentAbort.h"
 

@@ -1,4 +1,4 @@
-#include "sip/CustomSipClient.h"
+#include "sip/CustomSIPClient.h"
 
 #include "platform/Address.h"
 #include "platform/SilentAbort.h"
@@ -331,8 +331,8 @@ void TCustomSIPClient::AnswerInCall(std::string_view method) {
   const TCallDialogs::Answer answer =
       dialogs_.AnswerTo(method, receiveBuffer_, composer_.ContactLine());
   if (answer.Silent) return;
-  Send(SipComposer::ComposeResponse(answer.Status, headerBlock_, serverAddressText_,
-                                    answer.ExtraHeaders, answer.Body));
+  Send(TSipComposer::ComposeResponse(answer.Status, headerBlock_, serverAddressText_,
+                                     answer.ExtraHeaders, answer.Body));
   if (answer.NewOffer) {
     remoteSDP_ = receiveBuffer_;
     CallUpdated();
@@ -397,7 +397,7 @@ void TCustomSIPClient::Send(std::string text) {
 }
 
 void TCustomSIPClient::SendResponse(std::string_view status) {
-  Send(SipComposer::ComposeResponse(status, headerBlock_, serverAddressText_));
+  Send(TSipComposer::ComposeResponse(status, headerBlock_, serverAddressText_));
 }
 
 void TCustomSIPClient::SendBuffer() {

@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "net/CustomUDPClient.h"
 #include "net/StunMessage.h"
-#include "net/UdpClient.h"
 #include "platform/HandOff.h"
 #include "platform/NameLookup.h"
 #include "platform/ReceiveThread.h"

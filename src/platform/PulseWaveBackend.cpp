@@ -1,4 +1,4 @@
-#include "platform/PulseWave.h"
+#include "platform/PulseWaveBackend.h"
 
 #include <pulse/pulseaudio.h>
 

@@ -1,6 +1,6 @@
-#include "media/RtcpClient.h"
+#include "media/RTCPClient.h"
 
-#include "media/RtpHeader.h"
+#include "media/RTPHeader.h"
 
 namespace media {
 

@@ -1,4 +1,4 @@
-#include "media/RtpHeader.h"
+#include "media/RTPHeader.h"
 
 namespace media {
 

@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "net/UdpClient.h"
+#include "net/CustomUDPClient.h"
 #include "platform/HandOff.h"
 #include "platform/NameLookup.h"
 #include "platform/ReceiveThread.h"
@@ -120,7 +120,7 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   platform::NameLookup lookup_;
   platform::SocketAddress serverAddress_{};
   std::string serverAddressText_;
-  SipComposer composer_;
+  TSipComposer composer_;
   TSIPState state_ = ssIdle;
   TPendingKind pending_ = pkRegister;
   std::string displayName_;

@@ -1,4 +1,4 @@
-#include "media/RtpClient.h"
+#include "media/RTPClient.h"
 
 #include <cstdint>
 

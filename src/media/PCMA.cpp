@@ -1,10 +1,10 @@
-#include "media/Pcma.h"
+#include "media/PCMA.h"
 
 #include <cstring>
 
 #include "media/DTMF.h"
 #include "media/G711.h"
-#include "media/RtpHeader.h"
+#include "media/RTPHeader.h"
 #include "platform/ThreadGuard.h"
 #include "platform/ThreadName.h"
 

@@ -1,7 +1,7 @@
 // The media side of one call as the window sees it: sets the remote media address of both
 // endpoints, receives RTP for the playback thread, sends the empty first RTP packet and, at
 // the end, an RTCP BYE (RFC 3550 section 6.6). No reports or source descriptions are sent, and
-// the RTCP socket is never read. Threads: see RtpClient.h.
+// the RTCP socket is never read. Threads: see RTPClient.h.
 #pragma once
 
 #include <atomic>
@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "media/RtpClient.h"
+#include "media/RTPClient.h"
 #include "media/StreamLatch.h"
-#include "net/UdpClient.h"
+#include "net/CustomUDPClient.h"
 #include "platform/Socket.h"
 
 namespace media {

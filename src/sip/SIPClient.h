@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "sip/CustomSipClient.h"
+#include "sip/CustomSIPClient.h"
 
 namespace sip {
 

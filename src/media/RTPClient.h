@@ -16,8 +16,8 @@
 #include <string>
 #include <string_view>
 
-#include "media/RtpHeader.h"
-#include "net/UdpClient.h"
+#include "media/RTPHeader.h"
+#include "net/CustomUDPClient.h"
 #include "platform/Socket.h"
 
 namespace media {
