@@ -1,7 +1,9 @@
-// The call control's decisions that need nothing but their arguments: the keys, the level
-// trace and its silence gate, the remote media of an answer, and the choice of an audio device.
+// The call control's decisions that need nothing but their arguments: the status of each
+// state, the keys, the level trace and its silence gate, the remote media of an answer, and the
+// choice of an audio device.
 #include <gtest/gtest.h>
 
+#include "app/CallTexts.h"
 #include "app/DeviceChoice.h"
 #include "app/KeyMap.h"
 #include "app/LevelTrace.h"
@@ -9,6 +11,28 @@
 
 namespace app {
 namespace {
+
+TEST(StateDisplayTest, EachStatesTextAndPanel) {
+  using P = TPanel;
+  const std::tuple<sip::TSIPState, std::optional<std::string_view>, std::optional<P>> rows[] = {
+      {sip::ssIdle, {}, P::Connexion},
+      {sip::ssRegistering, "connexion en cours...", {}},
+      {sip::ssRegistered, {}, P::PhoneBook},
+      {sip::ssInviting, "attente du serveur...", {}},
+      {sip::ssAuthenticating, {}, {}},  // the text of the step before stays
+      {sip::ssTrying, "appel en cours...", {}},
+      {sip::ssRefused, "Identifiant ou mot de passe invalide !", {}},
+      {sip::ssRinging, "ça sonne...", {}},
+      {sip::ssCancelling, "on abandonne...", {}},
+      {sip::ssCallFailed, "l'appel n'a pas abouti", {}},
+      {sip::ssInCall, "en ligne !", {}},
+      {sip::ssHangingUp, "on raccroche...", {}},
+      {sip::ssRemoteHangUp, "votre correspond a raccroché", {}}};
+  for (const auto& [state, status, panel] : rows) {
+    EXPECT_EQ(DisplayForState(state).Status, status) << sip::StateName(state);
+    EXPECT_EQ(DisplayForState(state).Panel, panel) << sip::StateName(state);
+  }
+}
 
 TEST(KeysTest, KeypadNumbersAndTheUserIdBox) {
   // Each character and the key it sends during a call (-1: none), around each range's edges.
