@@ -105,7 +105,7 @@ void Report(const char* what, std::vector<double> figures) {
 struct Window final : platform::MessageTarget {
   void HandleWindowMessage(const platform::WindowMessage& message) override {
     const auto* block = std::get_if<platform::CaptureBlock>(&message.Data);
-    if (message.Message != platform::kWaveInData || block == nullptr) return;
+    if (message.Message != platform::MessageNumber::WaveInData || block == nullptr) return;
     platform::WaveHeader& header = *block->Header;
     if (Waiting && header.BytesRecorded == 480 && Peak(header.Data, 480) > kLoud) {
       Arrived = Clock::now();

@@ -24,7 +24,6 @@ constexpr std::string_view kPhoneBookTitle = "CARNET D'ADRESSES";
 constexpr std::string_view kClosedCaption = "Fermer";
 constexpr std::string_view kPublicAddressCaption = "Votre adresse IP publique :";
 // Posted to ourselves: an error's message box, shown once the hand-off that raised it is over.
-constexpr std::uint32_t kErrorBoxMessage = 1027;
 
 }  // namespace
 
@@ -66,7 +65,7 @@ TCallControl::~TCallControl() {
 }
 
 void TCallControl::CreateProtocolObjects(const platform::Window& window) {
-  sipClient_ = std::make_unique<sip::TSIPClient>(window, sip::kSipHandOffMessage,
+  sipClient_ = std::make_unique<sip::TSIPClient>(window, platform::MessageNumber::SipHandOff,
                                                  options_.SipLocalPort.value_or(sip::kSipPort),
                                                  options_.SipServerPort.value_or(sip::kSipPort));
   sipClient_->OnSIPError = [this](sip::TSIPClient&) { SIPError(); };
@@ -91,7 +90,7 @@ void TCallControl::CreateProtocolObjects(const platform::Window& window) {
   // A STUN client that cannot bind (a second copy of the program holds the port) stays inert
   // and the start-up goes on: the devices and the saved account matter more.
   stunClient_ = std::make_unique<net::TSTUNClient>(
-      window, net::kStunHandOffMessage, options_.StunLocalPort.value_or(net::kStunPort),
+      window, platform::MessageNumber::StunHandOff, options_.StunLocalPort.value_or(net::kStunPort),
       options_.StunServerPort.value_or(net::kStunPort));
   stunClient_->OnPublicAddress = [this](net::TSTUNClient&) { STUNPublicAddress(); };
   stunClient_->Start(options_.StunServer);
@@ -114,34 +113,25 @@ void TCallControl::LoadSettings() {
 }
 
 void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
-  switch (message.Message) {
-    case sip::kSipHandOffMessage:
-      if (sipClient_) DispatchSip(message);
-      break;
-    case net::kStunHandOffMessage:
-      if (stunClient_) stunClient_->HandleNotify(message);
-      break;
-    case platform::kWaveInData:
-      if (const auto* block = std::get_if<platform::CaptureBlock>(&message.Data)) {
-        CaptureDone(*block);
-      }
-      break;
-    case platform::kDeviceChange:
-      WMDeviceChange();
-      break;
-    case platform::kDeviceListingMessage:
-      if (const auto* listing = std::get_if<platform::DeviceListing>(&message.Data)) {
-        DevicesListed(*listing);
-      }
-      break;
-    case kErrorBoxMessage:
-      if (const auto* notice = std::get_if<platform::Notice>(&message.Data)) {
-        view_.ShowMessage(notice->Text);
-      }
-      break;
-    default:
-      break;
+  using platform::MessageNumber;
+  // The engines' hand-offs go to their engines, which know their own payloads.
+  if (message.Message == MessageNumber::SipHandOff) {
+    if (sipClient_) DispatchSip(message);
+    return;
   }
+  if (message.Message == MessageNumber::StunHandOff) {
+    if (stunClient_) stunClient_->HandleNotify(message);
+    return;
+  }
+  std::visit(
+      platform::Overloaded{[&](std::monostate) {
+                             if (message.Message == MessageNumber::DeviceChange) WMDeviceChange();
+                           },
+                           [&](const platform::CaptureBlock& block) { CaptureDone(block); },
+                           [&](const platform::DeviceListing& listing) { DevicesListed(listing); },
+                           [&](const platform::Notice& notice) { view_.ShowMessage(notice.Text); },
+                           [](const auto&) {}},
+      message.Data);
 }
 
 void TCallControl::DispatchSip(const platform::WindowMessage& message) {
@@ -294,7 +284,7 @@ void TCallControl::SIPRegistered() {
 void TCallControl::SIPError() {
   // A modal box inside the SIP hand-off would hold the receive thread, and every datagram
   // behind this one (a far end's BYE), until the user pressed OK: it waits for the hand-off.
-  window_.Post({kErrorBoxMessage,
+  window_.Post({platform::MessageNumber::ErrorBox,
                 platform::Notice{SipErrorText(sipClient_->ErrorCode(), sipClient_->Domain(),
                                               sipClient_->HeaderBlock())}},
                alive_.get_token());

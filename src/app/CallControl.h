@@ -5,9 +5,9 @@
 // and shows what it is told.
 //
 // In: the window's clicks and keys; the hand-off messages of the SIP and STUN receive threads
-// (1025, 1026), of the capture device (kWaveInData) and of the audio server (kDeviceChange),
-// for which this object is the target. Out: the engines' operations and the view's updates.
-// Threads: everything runs on the main thread.
+// (SipHandOff, StunHandOff), of the capture device (WaveInData) and of the audio server
+// (DeviceChange), for which this object is the target. Out: the engines' operations and the view's
+// updates. Threads: everything runs on the main thread.
 #pragma once
 
 #include <chrono>

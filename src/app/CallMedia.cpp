@@ -12,9 +12,7 @@ namespace app {
 namespace {
 // Posted to ourselves: the far end's media address, when the SDP named it rather than
 // numbered it.
-constexpr std::uint32_t kMediaLookupMessage = 1028;
 // Posted to ourselves: a wait between two RTCP BYEs is over.
-constexpr std::uint32_t kByeWaitMessage = 1029;
 }  // namespace
 
 TCallMedia::TCallMedia(platform::HandOff& handOff, media::TRTCPClient& rtcp, media::TPCMA& audio)
@@ -36,7 +34,7 @@ void TCallMedia::Updated(const std::string& sdp) {
   // once the address is in, after the ACK rather than before it.
   if (platform::NeedsNameLookup(media->Address)) {
     looking_ = media;
-    return lookup_.Start(window_, kMediaLookupMessage, media->Address);
+    return lookup_.Start(window_, platform::MessageNumber::MediaLookup, media->Address);
   }
   // A name still being looked up is older news than this offer.
   lookup_.Cancel();
@@ -75,7 +73,7 @@ void TCallMedia::BeginEnd() {
   // Nothing of the call goes out after its BYE.
   audio_.EndSending();
   platform::RunGuarded([this] { rtcp_.SendBye(); });
-  window_.PostAfter({kByeWaitMessage, {}}, media::kByeWait, byeWait_.get_token());
+  window_.PostAfter({platform::MessageNumber::ByeWait, {}}, media::kByeWait, byeWait_.get_token());
 }
 
 void TCallMedia::ByeWaitOver() {
@@ -83,7 +81,8 @@ void TCallMedia::ByeWaitOver() {
   bool again = false;
   platform::RunGuarded([&] { again = rtcp_.ByeAgain(); });
   if (again) {
-    window_.PostAfter({kByeWaitMessage, {}}, media::kByeWait, byeWait_.get_token());
+    window_.PostAfter({platform::MessageNumber::ByeWait, {}}, media::kByeWait,
+                      byeWait_.get_token());
     return;
   }
   audio_.Stop();
@@ -100,20 +99,14 @@ void TCallMedia::DropEnds() {
 }
 
 void TCallMedia::HandleWindowMessage(const platform::WindowMessage& message) {
-  switch (message.Message) {
-    case kMediaLookupMessage:
-      if (const auto* resolved = std::get_if<platform::ResolvedName>(&message.Data);
-          resolved != nullptr && looking_) {
-        const TRemoteMedia said = *std::exchange(looking_, std::nullopt);
-        Use(said, platform::AddressToText(resolved->Address));
-      }
-      break;
-    case kByeWaitMessage:
-      ByeWaitOver();
-      break;
-    default:
-      break;
-  }
+  std::visit(platform::Overloaded{[&](const platform::ResolvedName& resolved) {
+                                    if (!looking_) return;
+                                    const TRemoteMedia said =
+                                        *std::exchange(looking_, std::nullopt);
+                                    Use(said, platform::AddressToText(resolved.Address));
+                                  },
+                                  [&](std::monostate) { ByeWaitOver(); }, [](const auto&) {}},
+             message.Data);
 }
 
 }  // namespace app

@@ -1,10 +1,10 @@
 // The audio engine of a call.
 //
-// Capture (main thread): the capture device Posts kWaveInData per filled 480-byte block to the
-// window given at creation; its owner, after the silence gate, calls InputDone, which codes the
-// block to A-law and sends it as one RTP packet through the linked RTCP endpoint.
-// Playback (a thread of its own per call): opens both devices, then receives RTP through the
-// RTCP endpoint, decodes it and plays it in three 480-byte blocks; a block is reused once the
+// Capture (main thread): the capture device Posts platform::MessageNumber::WaveInData per filled
+// 480-byte block to the window given at creation; its owner, after the silence gate, calls
+// InputDone, which codes the block to A-law and sends it as one RTP packet through the linked RTCP
+// endpoint. Playback (a thread of its own per call): opens both devices, then receives RTP through
+// the RTCP endpoint, decodes it and plays it in three 480-byte blocks; a block is reused once the
 // device has marked it done. DTMF keys are sent and played locally.
 //
 // An audio server may take seconds to open a device (or not answer at all): the devices are

@@ -6,8 +6,9 @@
 
 namespace net {
 
-TCustomSTUNClient::TCustomSTUNClient(const platform::Window& window, std::uint32_t messageNumber,
-                                     std::uint16_t localPort, std::uint16_t serverPort)
+TCustomSTUNClient::TCustomSTUNClient(const platform::Window& window,
+                                     platform::MessageNumber messageNumber, std::uint16_t localPort,
+                                     std::uint16_t serverPort)
     : window_(window),
       message_(messageNumber),
       localPort_(localPort),

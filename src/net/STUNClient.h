@@ -18,12 +18,10 @@
 
 namespace net {
 
-inline constexpr std::uint32_t kStunHandOffMessage = 1026;
-
 class TCustomSTUNClient : public TCustomUDPClient {
  public:
   // Ports other than 3478 serve tests that run beside each other on one host.
-  TCustomSTUNClient(const platform::Window& window, std::uint32_t messageNumber,
+  TCustomSTUNClient(const platform::Window& window, platform::MessageNumber messageNumber,
                     std::uint16_t localPort = kStunPort, std::uint16_t serverPort = kStunPort);
   ~TCustomSTUNClient() override;
 
@@ -46,7 +44,7 @@ class TCustomSTUNClient : public TCustomUDPClient {
   void SendRequest(std::uint32_t server);
 
   const platform::Window window_;
-  const std::uint32_t message_;
+  const platform::MessageNumber message_;
   const std::uint16_t localPort_;
   const std::uint16_t serverPort_;
   const std::string transactionID_;

@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "platform/DeviceListing.h"
+#include "platform/Messages.h"
 
 namespace platform {
 
@@ -51,7 +52,7 @@ struct Notice {
 };
 
 struct WindowMessage {
-  std::uint32_t Message = 0;
+  MessageNumber Message = MessageNumber::None;
   std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock, ResolvedName, DeviceListing,
                Notice>
       Data;

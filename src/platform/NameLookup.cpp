@@ -24,7 +24,7 @@ NameLookup::~NameLookup() {
   Cancel();
 }
 
-void NameLookup::Start(const Window& window, std::uint32_t message, const std::string& host) {
+void NameLookup::Start(const Window& window, MessageNumber message, const std::string& host) {
   Cancel();
   shared_ = std::make_shared<Shared>();
   std::thread([shared = shared_, window, message, host] {

@@ -27,7 +27,7 @@ class NameLookup {
 
   // Looks `host` up as ResolveAddress does and posts {message, ResolvedName} to `window`; a
   // look-up still under way is abandoned first.
-  void Start(const Window& window, std::uint32_t message, const std::string& host);
+  void Start(const Window& window, MessageNumber message, const std::string& host);
   // Abandons the look-up under way, if any: its result is never delivered.
   void Cancel();
 

@@ -106,7 +106,7 @@ void PulseConnection::Subscribe() {
 }
 
 void PulseConnection::PostDeviceChange() {
-  if (Watcher) Watcher->Post(WindowMessage{kDeviceChange, {}});
+  if (Watcher) Watcher->Post(WindowMessage{MessageNumber::DeviceChange, {}});
 }
 
 void PulseConnection::OnContextState(pa_context* context, void* userdata) {

@@ -1,9 +1,9 @@
 // The connection to a PulseAudio server (PipeWire's pulse server included) through libpulse,
 // its messages handled on a PulseLoop's thread, shared by the wave backend's devices: reached
 // lazily and again after the server went away, with every wait on it bounded; the device listings,
-// the server's default devices, and the device changes it reports (kDeviceChange to the watching
-// window). Threads: the owner's calls hold the main loop's lock (Locked); the callbacks run on the
-// main loop's own thread with the lock held.
+// the server's default devices, and the device changes it reports (MessageNumber::DeviceChange to
+// the watching window). Threads: the owner's calls hold the main loop's lock (Locked); the
+// callbacks run on the main loop's own thread with the lock held.
 #pragma once
 
 #include <pulse/pulseaudio.h>

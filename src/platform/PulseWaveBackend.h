@@ -4,11 +4,11 @@
 // of the block that (re)starts it; a block is marked done once the server holds it within that
 // target (it keeps a copy), or, written beyond the target, once the server has played enough
 // to take it in. Capture asks for 480-byte fragments and the layer cuts what arrives into
-// exactly 480-byte blocks, posting kWaveInData for each; while it runs, the loop reads the
-// server's messages when the next block is due rather than as each comes.
-// Device numbers are positions among the sinks (playback) and the sources that are not
-// monitors (capture), in the server's order; the server's default sink and source stand in
-// for the system's preferred devices, its subscription events for the device-change message.
+// exactly 480-byte blocks, posting MessageNumber::WaveInData for each; while it runs, the loop
+// reads the server's messages when the next block is due rather than as each comes. Device numbers
+// are positions among the sinks (playback) and the sources that are not monitors (capture), in the
+// server's order; the server's default sink and source stand in for the system's preferred devices,
+// its subscription events for the device-change message.
 //
 // The server is reached lazily and again after it went away; with no server every open fails
 // with kWaveNoDriver and the lists are empty. Every wait on the server is bounded.

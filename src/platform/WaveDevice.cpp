@@ -62,7 +62,7 @@ void CaptureQueue::HandBackFront() {
   WaveHeader& header = *queue_.front();
   queue_.pop_front();
   header.MarkDone();
-  window_.Post(WindowMessage{kWaveInData, CaptureBlock{device_, &header}});
+  window_.Post(WindowMessage{MessageNumber::WaveInData, CaptureBlock{device_, &header}});
 }
 
 void CaptureQueue::HandBackAll() {

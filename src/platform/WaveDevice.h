@@ -2,7 +2,7 @@
 // audio engine was written for. A block is described by a WaveHeader that the engine owns: it is
 // written to a playback device, which sets the header's done flag once the block has been
 // consumed; or it is added to a capture device, which fills it, sets the done flag and Posts
-// kWaveInData to the window given at open, the device and the header in the message's
+// MessageNumber::WaveInData to the window given at open, the device and the header in the message's
 // CaptureBlock. Nothing in this layer notifies playback.
 //
 // Devices are named by handles, not pointers, so that a notification that outlives its device
@@ -25,9 +25,7 @@
 namespace platform {
 
 // Window message posted per filled capture block.
-inline constexpr std::uint32_t kWaveInData = 0x3C0;
 // Window message posted when the set of devices, or the defaults, change.
-inline constexpr std::uint32_t kDeviceChange = 537;
 
 // 30 ms of 8000 Hz 16-bit mono: one capture or playback block, one RTP packet once coded.
 inline constexpr std::size_t kFrameBytes = 480;
@@ -139,8 +137,8 @@ class WaveBackend {
   // The server names of the default devices; empty when there is none or no server.
   virtual std::string DefaultOutput() = 0;
   virtual std::string DefaultInput() = 0;
-  // Posts kDeviceChange to `window` whenever devices come, go or the defaults change, until
-  // the next Watch or Unwatch. Returns false when changes cannot be followed (no server).
+  // Posts MessageNumber::DeviceChange to `window` whenever devices come, go or the defaults change,
+  // until the next Watch or Unwatch. Returns false when changes cannot be followed (no server).
   virtual bool WatchDevices(const Window& window) = 0;
   virtual void UnwatchDevices() = 0;
 
@@ -154,7 +152,7 @@ class WaveBackend {
   virtual int OutUnprepareHeader(WaveHandle handle, WaveHeader& header) = 0;
   virtual int OutClose(WaveHandle handle) = 0;
 
-  // Capture notifications go to `window` (kWaveInData).
+  // Capture notifications go to `window` (MessageNumber::WaveInData).
   virtual int InOpen(WaveHandle& handle, std::int32_t device, const WaveFormat& format,
                      const Window& window) = 0;
   virtual int InPrepareHeader(WaveHandle handle, WaveHeader& header) = 0;

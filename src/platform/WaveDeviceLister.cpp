@@ -40,7 +40,7 @@ void WaveDeviceLister::Loop(std::stop_token stop) {
     DeviceListing listing = Listing(stop);
     if (stop.stop_requested()) return;
     // With the stop token: once this object is gone, the listing is dropped undelivered.
-    window_.Post(WindowMessage{kDeviceListingMessage, std::move(listing)}, stop);
+    window_.Post(WindowMessage{MessageNumber::DeviceListing, std::move(listing)}, stop);
   }
 }
 

@@ -16,7 +16,6 @@
 namespace platform {
 
 // Window message carrying a DeviceListing.
-inline constexpr std::uint32_t kDeviceListingMessage = 538;
 
 class WaveDeviceLister {
  public:

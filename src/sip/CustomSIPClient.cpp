@@ -25,8 +25,9 @@ bool IsChallenge(int code) {
 
 }  // namespace
 
-TCustomSIPClient::TCustomSIPClient(const platform::Window& window, std::uint32_t messageNumber,
-                                   std::uint16_t localPort, std::uint16_t serverPort)
+TCustomSIPClient::TCustomSIPClient(const platform::Window& window,
+                                   platform::MessageNumber messageNumber, std::uint16_t localPort,
+                                   std::uint16_t serverPort)
     : window_(window),
       message_(messageNumber),
       localPort_(localPort),

@@ -31,12 +31,11 @@
 namespace sip {
 
 inline constexpr std::uint16_t kSipPort = 5060;
-inline constexpr std::uint32_t kSipHandOffMessage = 1025;
 
 class TCustomSIPClient : public net::TCustomUDPClient {
  public:
   // Ports other than 5060 serve tests that run beside each other on one host.
-  TCustomSIPClient(const platform::Window& window, std::uint32_t messageNumber,
+  TCustomSIPClient(const platform::Window& window, platform::MessageNumber messageNumber,
                    std::uint16_t localPort = kSipPort, std::uint16_t serverPort = kSipPort);
   ~TCustomSIPClient() override;
 
@@ -112,7 +111,7 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   void Send(std::string text);
 
   const platform::Window window_;
-  const std::uint32_t message_;
+  const platform::MessageNumber message_;
   const std::uint16_t localPort_;
   const std::uint16_t serverPort_;
   const std::uint32_t createdTick_;

@@ -267,7 +267,7 @@ TEST_F(CallControlTest, APickedDeviceIsTheNextCallsAndListsWaitForTheConnectionP
   view_.Log.clear();
   // A listing asked for on the connection panel that comes back behind another waits as well.
   control_->HandleWindowMessage(
-      {platform::kDeviceListingMessage, platform::DeviceListing{{{"B", "B"}}, "B", {}, ""}});
+      {platform::MessageNumber::DeviceListing, platform::DeviceListing{{{"B", "B"}}, "B", {}, ""}});
   Call();
   control_->SetMode(TPanel::Connexion);
   ASSERT_TRUE(Await([&] { return Shown("devices 1/1 connect"); }));

@@ -209,7 +209,7 @@ class PcmaTest : public EndpointTest, public platform::MessageTarget {
     engine_.SetInputDevice(platform::kWaveDefaultDevice);
   }
   void HandleWindowMessage(const platform::WindowMessage& message) override {
-    ASSERT_EQ(message.Message, platform::kWaveInData);
+    ASSERT_EQ(message.Message, platform::MessageNumber::WaveInData);
     const auto& block = std::get<platform::CaptureBlock>(message.Data);
     ++blocks_;
     engine_.InputDone(block.Device, *block.Header);

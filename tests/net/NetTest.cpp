@@ -97,7 +97,8 @@ class StunClientTest : public ::testing::Test, public platform::MessageTarget {
   }
   testsupport::EventLoopHandOff loop_;
   testsupport::LoopbackPeer server_;
-  TSTUNClient client_{platform::Window{&loop_, this}, kStunHandOffMessage, 0, server_.Port()};
+  TSTUNClient client_{platform::Window{&loop_, this}, platform::MessageNumber::StunHandOff, 0,
+                      server_.Port()};
 };
 
 TEST_F(StunClientTest, OneRequestOneAnswerThenThePortIsFreeForAnother) {
@@ -119,7 +120,8 @@ TEST_F(StunClientTest, OneRequestOneAnswerThenThePortIsFreeForAnother) {
   testsupport::LoopbackPeer again(port);
   EXPECT_EQ(loop_.RunFor(50ms), 0);
   EXPECT_EQ(found, 1);
-  TSTUNClient blocked{platform::Window{&loop_, this}, kStunHandOffMessage, port, server_.Port()};
+  TSTUNClient blocked{platform::Window{&loop_, this}, platform::MessageNumber::StunHandOff, port,
+                      server_.Port()};
   blocked.Start("127.0.0.1");  // the port is taken: the client stays inert
   EXPECT_EQ(blocked.ErrorCode(), platform::kWsaAddressInUse);
   EXPECT_FALSE(server_.Receive(50ms));

@@ -39,7 +39,7 @@ class ReceiveThreadTest : public ::testing::Test, public MessageTarget {
           if (got <= 0) return std::nullopt;
           data.resize(static_cast<std::size_t>(got));
           received_ = true;
-          return WindowMessage{7, FramedMessage{data, {}}};
+          return WindowMessage{MessageNumber::SipHandOff, FramedMessage{data, {}}};
         },
         [this] { waker_.Signal(); }, endAfterHandOff);
   }

@@ -144,7 +144,7 @@ class PulseWaveTest : public ::testing::Test, public MessageTarget {
     ASSERT_EQ(backend_.InStart(capture_), kWaveOk);
   }
   void HandleWindowMessage(const WindowMessage& message) override {
-    if (message.Message != kWaveInData || stopping_) return;
+    if (message.Message != platform::MessageNumber::WaveInData || stopping_) return;
     const CaptureBlock block = std::get<CaptureBlock>(message.Data);
     if (block.Header->BytesRecorded == kFrameBytes) ++filled_;
     backend_.InAddBuffer(block.Device, *block.Header);

@@ -196,7 +196,8 @@ class EngineTest : public ::testing::Test, public platform::MessageTarget {
   Strings events_;
   std::string last_;  // the last request the engine sent
   std::string invite_, earlier_, callAck_, got_;
-  TSIPClient engine_{platform::Window{&loop_, this}, kSipHandOffMessage, 0, server_.Port()};
+  TSIPClient engine_{platform::Window{&loop_, this}, platform::MessageNumber::SipHandOff, 0,
+                     server_.Port()};
 };
 
 struct Row {

@@ -21,7 +21,7 @@ void TestWaveBackend::SetDevices(std::vector<std::string> outputs,
   inputs_ = std::move(inputs);
   const std::optional<Window> watcher = watcher_;
   lock.unlock();
-  if (watcher) watcher->Post(WindowMessage{kDeviceChange, {}});
+  if (watcher) watcher->Post(WindowMessage{platform::MessageNumber::DeviceChange, {}});
 }
 
 void TestWaveBackend::Advance(std::chrono::milliseconds elapsed) {

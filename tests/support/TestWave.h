@@ -1,9 +1,10 @@
 // An in-process wave backend for tests: no audio server and no wall clock. Time moves only when
 // the test calls Advance; every 30 ms each open playback device consumes its oldest queued
 // block (kept for the test to read) and each started capture device fills its oldest block from
-// the feed the test supplies. Changing the device lists Posts kDeviceChange to the watcher.
-// Stall makes it an audio server that does not answer: opening a device, listing or watching
-// the devices then waits until Release (at most the stall's limit, which Expired then tells).
+// the feed the test supplies. Changing the device lists Posts platform::MessageNumber::DeviceChange
+// to the watcher. Stall makes it an audio server that does not answer: opening a device, listing or
+// watching the devices then waits until Release (at most the stall's limit, which Expired then
+// tells).
 #pragma once
 
 #include <chrono>
