@@ -179,6 +179,18 @@ TEST_F(CallControlTest, AnAccountRefusedHereOrByTheServerLeadsBackToTheConnectio
 // The account is saved once registered and loaded at the next start. An error raised while a
 // datagram is handled (a challenge without its header) opens its box once that hand-off is
 // over: while the box is open, the server's next answer is handled.
+// The SIP trace, for a provider that misbehaves, tells what was sent from what came back.
+TEST_F(CallControlTest, TheSipTraceTellsSentFromReceived) {
+  Strings trace;
+  options_.OnSipMessage = [&](bool sent, const std::string& message) {
+    trace.push_back((sent ? "sent " : "received ") + message.substr(0, message.find(' ')));
+  };
+  Start();
+  Register();
+  EXPECT_EQ(trace, (Strings{"sent REGISTER", "received SIP/2.0"}));
+  control_.reset();  // its un-registration is traced too, while `trace` still stands
+}
+
 TEST_F(CallControlTest, ARegistrationSavesTheAccountAndTheNextStartLoadsIt) {
   Start();
   bool registeredMeanwhile = false;
