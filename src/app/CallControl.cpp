@@ -23,8 +23,6 @@ namespace {
 constexpr std::string_view kPhoneBookTitle = "CARNET D'ADRESSES";
 constexpr std::string_view kClosedCaption = "Fermer";
 constexpr std::string_view kPublicAddressCaption = "Votre adresse IP publique :";
-// Posted to ourselves: an error's message box, shown once the hand-off that raised it is over.
-
 }  // namespace
 
 TCallControl::TCallControl(TCallView& view, platform::HandOff& handOff,

@@ -9,12 +9,6 @@
 
 namespace app {
 
-namespace {
-// Posted to ourselves: the far end's media address, when the SDP named it rather than
-// numbered it.
-// Posted to ourselves: a wait between two RTCP BYEs is over.
-}  // namespace
-
 TCallMedia::TCallMedia(platform::HandOff& handOff, media::TRTCPClient& rtcp, media::TPCMA& audio)
     : window_{&handOff, this}, rtcp_(rtcp), audio_(audio) {}
 
