@@ -1,11 +1,8 @@
 #include "app/CallControl.h"
 
-#include <span>
-
 #include "app/AccountSettings.h"
 #include "app/CallTexts.h"
 #include "app/KeyMap.h"
-#include "app/LevelTrace.h"
 #include "app/Provider.h"
 #include "media/PCMA.h"
 #include "media/RTCPClient.h"
@@ -27,7 +24,20 @@ constexpr std::string_view kPublicAddressCaption = "Votre adresse IP publique :"
 
 TCallControl::TCallControl(TCallView& view, platform::HandOff& handOff,
                            const TCallControlOptions& options)
-    : view_(view), options_(options), window_{&handOff, this} {
+    : view_(view),
+      options_(options),
+      window_{&handOff, this},
+      devices_([this](const TDeviceList& outputs, const TDeviceList& inputs,
+                      bool enabled) { view_.ShowDevices(outputs, inputs, enabled); },
+               [this] {
+                 if (lister_) lister_->List();
+               },
+               [this](int output) {
+                 if (audio_) audio_->SetOutputDevice(output);
+               },
+               [this](int input) {
+                 if (audio_) audio_->SetInputDevice(input);
+               }) {
   if (options_.Wave != nullptr) platform::RunGuarded([&] { CreateProtocolObjects(window_); });
   SetMode(TPanel::Connexion);
   iniFile_ = std::make_unique<TIniFile>(options_.SettingsPath);
@@ -81,7 +91,8 @@ void TCallControl::CreateProtocolObjects(const platform::Window& window) {
   rtpClient_ = std::make_unique<media::TRTPClient>(options_.RtpPort.value_or(media::kRtpPort));
   rtcpClient_ = std::make_unique<media::TRTCPClient>(*rtpClient_);
   audio_ = std::make_unique<media::TPCMA>(window, *options_.Wave);
-  media_ = std::make_unique<TCallMedia>(*window.Channel, *rtcpClient_, *audio_);
+  media_ =
+      std::make_unique<TCallMedia>(*window.Channel, *rtcpClient_, *audio_, view_, *options_.Wave);
   shownAddress_ = rtpClient_->LocalAddress();
   view_.ShowCaption(TCaption::Address, shownAddress_);
   sipClient_->SetMedia(rtpClient_->LocalAddress(), rtpClient_->LocalPort());
@@ -106,8 +117,7 @@ void TCallControl::LoadSettings() {
   shown.RememberPassword = !shown.Password.empty();
   shown.Domain = saved->Domain.value_or(shown.Domain);
   view_.ShowAccount(shown);
-  // Chosen once the devices are listed.
-  savedDevices_ = std::pair(saved->WaveOut, saved->WaveIn);
+  devices_.Remember(saved->WaveOut, saved->WaveIn);
 }
 
 void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
@@ -125,8 +135,14 @@ void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
       platform::Overloaded{[&](std::monostate) {
                              if (message.Message == MessageNumber::DeviceChange) WMDeviceChange();
                            },
-                           [&](const platform::CaptureBlock& block) { CaptureDone(block); },
-                           [&](const platform::DeviceListing& listing) { DevicesListed(listing); },
+                           [&](const platform::CaptureBlock& block) {
+                             // Blocks handed back after the hang-up draw nothing over its status.
+                             if (media_)
+                               media_->CaptureDone(block, sipClient_->State() == sip::ssInCall);
+                           },
+                           [&](const platform::DeviceListing& listing) {
+                             devices_.Listed(listing, mode_ == TPanel::Connexion);
+                           },
                            [&](const platform::Notice& notice) { view_.ShowMessage(notice.Text); },
                            [](const auto&) {}},
       message.Data);
@@ -142,10 +158,7 @@ void TCallControl::DispatchSip(const platform::WindowMessage& message) {
 
 void TCallControl::SetMode(TPanel panel) {
   mode_ = panel;
-  if (panel == TPanel::Connexion && deviceRefreshPending_) {
-    deviceRefreshPending_ = false;
-    ListDevices();
-  }
+  if (panel == TPanel::Connexion) devices_.ConnexionShown();
   if (panel == TPanel::PhoneBook && phoneBook_) {
     phoneBook_->TabSheet3Show(view_.TypedAccount().UserID);
   }
@@ -157,48 +170,16 @@ void TCallControl::PhoneBookClick(TPanel panel) {
   SetMode(panel);
 }
 
-void TCallControl::ListDevices() {
-  if (lister_) lister_->List();
-}
-
-void TCallControl::DevicesListed(const platform::DeviceListing& listing) {
-  // The lists change only on the connection panel, in front of the person choosing: a listing
-  // that comes back once another panel shows is asked for again when it returns. Not the
-  // first, which the audio engine needs to find any device.
-  if (mode_ != TPanel::Connexion && devicesListed_) {
-    deviceRefreshPending_ = true;
-    return;
-  }
-  devicesListed_ = true;
-  outputs_.Refill(listing.Outputs, listing.DefaultOutput);
-  inputs_.Refill(listing.Inputs, listing.DefaultInput);
-  if (savedDevices_) {
-    outputs_.Select(savedDevices_->first);
-    inputs_.Select(savedDevices_->second);
-    savedDevices_.reset();
-  }
-  audio_->SetOutputDevice(outputs_.List().Selected);
-  audio_->SetInputDevice(inputs_.List().Selected);
-  view_.ShowDevices(outputs_.List(), inputs_.List(),
-                    !outputs_.List().Names.empty() && !inputs_.List().Names.empty());
-}
-
 void TCallControl::WMDeviceChange() {
-  if (mode_ == TPanel::Connexion) {
-    ListDevices();
-  } else {
-    deviceRefreshPending_ = true;
-  }
+  devices_.Changed(mode_ == TPanel::Connexion);
 }
 
 void TCallControl::WaveOutListChange(int position) {
-  outputs_.Pick(position);
-  if (audio_) audio_->SetOutputDevice(position);
+  devices_.PickOutput(position);
 }
 
 void TCallControl::WaveInListChange(int position) {
-  inputs_.Pick(position);
-  if (audio_) audio_->SetInputDevice(position);
+  devices_.PickInput(position);
 }
 
 void TCallControl::ConnectClick() {
@@ -271,12 +252,10 @@ void TCallControl::SIPStateChange() {
 
 void TCallControl::SIPRegistered() {
   const TAccount typed = view_.TypedAccount();
-  // Devices not listed yet (an audio server slow to answer) keep the names saved before.
+  const auto [output, input] = devices_.Chosen();
   TAccountSettings(*iniFile_).Save(
       sipClient_->UserID(), sipClient_->DisplayName(), sipClient_->Domain(),
-      typed.RememberPassword ? std::optional(typed.Password) : std::nullopt,
-      savedDevices_ ? savedDevices_->second : inputs_.SelectedName(),
-      savedDevices_ ? savedDevices_->first : outputs_.SelectedName());
+      typed.RememberPassword ? std::optional(typed.Password) : std::nullopt, input, output);
 }
 
 void TCallControl::SIPError() {
@@ -310,21 +289,6 @@ void TCallControl::STUNPublicAddress() {
   view_.ShowCaption(TCaption::Address, address);
   view_.ShowCaption(TCaption::AddressLabel, kPublicAddressCaption);
   sipClient_->SetMedia(address, rtpClient_->LocalPort());
-}
-
-void TCallControl::CaptureDone(const platform::CaptureBlock& block) {
-  if (!audio_ || block.Header == nullptr) return;
-  platform::WaveHeader& header = *block.Header;
-  const TLevelTrace trace = TraceLevels(std::span<const std::uint8_t>(
-      reinterpret_cast<const std::uint8_t*>(header.Data), header.BufferLength));
-  // Blocks handed back after the hang-up draw nothing over the status of the ended call.
-  if (sipClient_->State() == sip::ssInCall) view_.ShowLevelTrace(trace);
-  if (IsSpeech(trace.Peak)) {
-    audio_->InputDone(block.Device, header);
-  } else {
-    // Silence goes straight back to the device, unsent.
-    options_.Wave->InAddBuffer(block.Device, header);
-  }
 }
 
 void TCallControl::nSharpClick(int key) {

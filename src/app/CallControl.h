@@ -20,7 +20,7 @@
 
 #include "app/CallMedia.h"
 #include "app/CallView.h"
-#include "app/DeviceChoice.h"
+#include "app/DeviceLists.h"
 #include "app/IniFile.h"
 #include "app/PhoneBook.h"
 #include "platform/HandOff.h"
@@ -99,14 +99,10 @@ class TCallControl final : public platform::MessageTarget {
  private:
   void CreateProtocolObjects(const platform::Window& window);
   void LoadSettings();
-  // Asks for a listing of the devices, which comes back in a message.
-  void ListDevices();
-  void DevicesListed(const platform::DeviceListing& listing);
   void WMDeviceChange();
   void DispatchSip(const platform::WindowMessage& message);
   // The wait panel's texts back to their design captions, the button back to cancelling.
   void WaitReset();
-  void CaptureDone(const platform::CaptureBlock& block);
 
   // The engine's and the STUN client's events.
   void SIPStateChange();
@@ -131,15 +127,8 @@ class TCallControl final : public platform::MessageTarget {
   std::unique_ptr<net::TSTUNClient> stunClient_;
   std::unique_ptr<TPhoneBook> phoneBook_;
   std::unique_ptr<platform::WaveDeviceLister> lister_;
-  TDeviceChoice outputs_;
-  TDeviceChoice inputs_;
-  // The saved account's output and input devices, until the first listing chooses them.
-  std::optional<std::pair<std::string, std::string>> savedDevices_;
+  TDeviceLists devices_;
   TPanel mode_ = TPanel::Connexion;
-  // Set when the devices changed while another panel showed: the lists are rebuilt when the
-  // connection panel shows again.
-  bool deviceRefreshPending_ = false;
-  bool devicesListed_ = false;
   // The wait panel's button closes it (the call is over) instead of cancelling.
   bool closes_ = false;
   std::string shownAddress_;

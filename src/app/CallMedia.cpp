@@ -1,7 +1,9 @@
 #include "app/CallMedia.h"
 
+#include <span>
 #include <utility>
 
+#include "app/LevelTrace.h"
 #include "media/PCMA.h"
 #include "media/RTCPClient.h"
 #include "platform/Address.h"
@@ -9,8 +11,9 @@
 
 namespace app {
 
-TCallMedia::TCallMedia(platform::HandOff& handOff, media::TRTCPClient& rtcp, media::TPCMA& audio)
-    : window_{&handOff, this}, rtcp_(rtcp), audio_(audio) {}
+TCallMedia::TCallMedia(platform::HandOff& handOff, media::TRTCPClient& rtcp, media::TPCMA& audio,
+                       TCallView& view, platform::WaveBackend& wave)
+    : window_{&handOff, this}, rtcp_(rtcp), audio_(audio), view_(view), wave_(wave) {}
 
 TCallMedia::~TCallMedia() {
   byeWait_.request_stop();
@@ -90,6 +93,19 @@ void TCallMedia::DropEnds() {
   ends_ = 0;
   // Its thread still reads the RTP socket that the new call's SetRemote opens afresh.
   audio_.Stop();
+}
+
+void TCallMedia::CaptureDone(const platform::CaptureBlock& block, bool inCall) {
+  if (block.Header == nullptr) return;
+  platform::WaveHeader& header = *block.Header;
+  const TLevelTrace trace = TraceLevels(std::span<const std::uint8_t>(
+      reinterpret_cast<const std::uint8_t*>(header.Data), header.BufferLength));
+  if (inCall) view_.ShowLevelTrace(trace);
+  if (IsSpeech(trace.Peak)) {
+    audio_.InputDone(block.Device, header);
+  } else {
+    wave_.InAddBuffer(block.Device, header);
+  }
 }
 
 void TCallMedia::HandleWindowMessage(const platform::WindowMessage& message) {

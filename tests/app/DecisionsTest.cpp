@@ -1,10 +1,11 @@
 // The call control's decisions that need nothing but their arguments: the status of each
-// state, the keys, the level trace and its silence gate, the remote media of an answer, and the
-// choice of an audio device.
+// state, the keys, the level trace and its silence gate, the remote media of an answer, the
+// choice of an audio device and the lists it is chosen from.
 #include <gtest/gtest.h>
 
 #include "app/CallTexts.h"
 #include "app/DeviceChoice.h"
+#include "app/DeviceLists.h"
 #include "app/KeyMap.h"
 #include "app/LevelTrace.h"
 #include "app/RemoteMedia.h"
@@ -119,6 +120,39 @@ TEST(DeviceChoiceTest, DefaultFirstThenTheSameDeviceThenTheSamePlace) {
   EXPECT_FALSE(one.Select("B"));
   EXPECT_EQ(listed({}, ""), "");
   EXPECT_EQ(choice.List().Selected, -1);
+}
+
+// The lists change only on the connection panel, but the first listing always comes through:
+// it chooses the saved account's devices, which are saved as they were until then.
+TEST(DeviceListsTest, HeldBackBehindAnotherPanelAndTheSavedDevicesChosenFirst) {
+  std::vector<std::string> log;
+  int listings = 0;
+  TDeviceLists devices(
+      [&](const TDeviceList& outputs, const TDeviceList& inputs, bool enabled) {
+        log.push_back(std::to_string(outputs.Selected) + "/" + std::to_string(inputs.Selected) +
+                      (enabled ? "" : " greyed"));
+      },
+      [&] { ++listings; }, [&](int output) { log.push_back("output " + std::to_string(output)); },
+      [&](int input) { log.push_back("input " + std::to_string(input)); });
+  using Names = std::pair<std::string, std::string>;
+  devices.Remember("Casque", "Micro");
+  EXPECT_EQ(devices.Chosen(), Names("Casque", "Micro"));
+  devices.Listed({{{"hp", "Haut-parleurs"}, {"c", "Casque"}}, "hp", {{"m", "Micro"}}, "m"}, false);
+  EXPECT_EQ(log, (std::vector<std::string>{"output 1", "input 0", "1/0"}));
+  EXPECT_EQ(devices.Chosen(), Names("Casque", "Micro"));
+  devices.Changed(false);
+  devices.Listed({{{"hp", "Haut-parleurs"}}, "hp", {}, ""}, false);
+  EXPECT_EQ(log.size(), 3u);
+  EXPECT_EQ(listings, 0);
+  devices.ConnexionShown();
+  devices.ConnexionShown();  // asked for once
+  EXPECT_EQ(listings, 1);
+  devices.Listed({{{"hp", "Haut-parleurs"}}, "hp", {}, ""}, true);
+  devices.Changed(true);
+  devices.PickOutput(0);
+  EXPECT_EQ(log, (std::vector<std::string>{"output 1", "input 0", "1/0", "output 0", "input -1",
+                                           "0/-1 greyed", "output 0"}));
+  EXPECT_EQ(listings, 2);
 }
 
 }  // namespace
