@@ -43,14 +43,14 @@ bool TCallDialogs::IsOfCall(const std::string& headerBlock, std::string_view our
 TCallDialogs::Answer TCallDialogs::AnswerTo(std::string_view method, const std::string& body,
                                             const std::string& contactLine) const {
   Answer answer;
-  answer.Silent = method == "ACK";
+  answer.Silent = method == kMethodAck;
   answer.Status = "200 OK";
   const bool offer = !body.empty();
-  if (method == "INVITE" || (method == "UPDATE" && offer)) {
+  if (method == kMethodInvite || (method == kMethodUpdate && offer)) {
     answer.ExtraHeaders = contactLine + std::string(kSdpContentType);
     answer.Body = session_;
     answer.NewOffer = offer;
-  } else if (method == "UPDATE") {
+  } else if (method == kMethodUpdate) {
     // A session refresh without a body is a target refresh all the same: it names us again.
     answer.ExtraHeaders = contactLine;
   } else if (method != "OPTIONS" && method != "INFO" && method != "NOTIFY") {

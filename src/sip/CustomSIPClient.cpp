@@ -16,8 +16,6 @@ constexpr int kStatusRinging = 180;
 constexpr int kStatusOk = 200;
 constexpr int kStatusForbidden = 403;
 constexpr int kStatusRequestTerminated = 487;
-constexpr std::string_view kInvite = "INVITE";
-constexpr std::string_view kCancel = "CANCEL";
 
 bool IsChallenge(int code) {
   return code == kStatusUnauthorized || code == kStatusProxyAuthenticationRequired;
@@ -228,7 +226,7 @@ bool TCustomSIPClient::AwaitsAnswer(const TCSeq& answered) const {
     case ssHangingUp:
       return answered.Method == pending.Method;
     case ssCancelling:
-      return answered.Method == pending.Method || answered.Method == kCancel;
+      return answered.Method == pending.Method || answered.Method == kMethodCancel;
     default:
       return false;
   }
@@ -236,7 +234,8 @@ bool TCustomSIPClient::AwaitsAnswer(const TCSeq& answered) const {
 
 void TCustomSIPClient::ActOnResponse(int code, const TCSeq& answered) {
   const bool awaited = AwaitsAnswer(answered);
-  if (code == kStatusOk && answered.Method == kInvite && (!awaited || state_ == ssCancelling)) {
+  if (code == kStatusOk && answered.Method == kMethodInvite &&
+      (!awaited || state_ == ssCancelling)) {
     return OtherInviteAnswered(answered, awaited);
   }
   // A late answer to a request given up, or to one of another call, changes nothing.
@@ -374,7 +373,7 @@ void TCustomSIPClient::Authenticate() {
       BuildAuthorization(responseCode_, headerBlock_, userID_, password_, composer_.LastMethod(),
                          composer_.Current().RequestURI);
   if (!credentials) Fail(net::kErrorBadChallenge);
-  if (composer_.LastMethod() != kInvite) return Send(composer_.Register(*credentials));
+  if (composer_.LastMethod() != kMethodInvite) return Send(composer_.Register(*credentials));
   Send(composer_.Ack());
   SendInvite(*credentials);
 }

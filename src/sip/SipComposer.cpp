@@ -40,7 +40,7 @@ void TSipComposer::SetAccount(const std::string& displayName, const std::string&
 std::string TSipComposer::Register(const std::string& credentials) {
   requestURI_ = "sip:" + domain_;
   requestTo_ = accountAddress_;
-  return NewRequest("REGISTER", requestTo_, "", credentials);
+  return NewRequest(kMethodRegister, requestTo_, "", credentials);
 }
 
 std::string TSipComposer::Unregister() {
@@ -55,7 +55,7 @@ void TSipComposer::CallTo(const std::string& number) {
 }
 
 std::string TSipComposer::Invite(const std::string& offer, const std::string& credentials) {
-  return NewRequest("INVITE", requestTo_, offer, credentials + std::string(kSdpContentType));
+  return NewRequest(kMethodInvite, requestTo_, offer, credentials + std::string(kSdpContentType));
 }
 
 void TSipComposer::Answered(const std::string& to) {
@@ -63,23 +63,23 @@ void TSipComposer::Answered(const std::string& to) {
 }
 
 std::string TSipComposer::Ack() {
-  return WriteRequest("ACK", remoteTo_, "", "");
+  return WriteRequest(kMethodAck, remoteTo_, "", "");
 }
 
 std::string TSipComposer::Cancel() {
-  return WriteRequest("CANCEL", requestTo_, "", "");
+  return WriteRequest(kMethodCancel, requestTo_, "", "");
 }
 
 std::string TSipComposer::Bye() {
-  return NewRequest("BYE", remoteTo_, "", "");
+  return NewRequest(kMethodBye, remoteTo_, "", "");
 }
 
 std::string TSipComposer::AckOf(const TSipTransaction& invite, const std::string& to) const {
-  return Compose(invite, "ACK", to, "", "");
+  return Compose(invite, kMethodAck, to, "", "");
 }
 
 std::string TSipComposer::ByeAfter(const TSipTransaction& invite, const std::string& to) {
-  return Compose(Open("BYE", invite.RequestURI), "BYE", to, ExtensionHeaders(""), "");
+  return Compose(Open(kMethodBye, invite.RequestURI), kMethodBye, to, ExtensionHeaders(""), "");
 }
 
 TSipTransaction TSipComposer::Open(std::string_view method, const std::string& requestURI) {

@@ -17,6 +17,13 @@ namespace sip {
 // The provider's server sends this datagram to keep NAT bindings open; it is ignored.
 inline constexpr std::string_view kKeepAlivePrefix = "Cirpack KeepAlive Packet";
 inline constexpr std::string_view kBlankLine = "\r\n\r\n";
+// The methods the engine sends or answers.
+inline constexpr std::string_view kMethodRegister = "REGISTER";
+inline constexpr std::string_view kMethodInvite = "INVITE";
+inline constexpr std::string_view kMethodAck = "ACK";
+inline constexpr std::string_view kMethodCancel = "CANCEL";
+inline constexpr std::string_view kMethodBye = "BYE";
+inline constexpr std::string_view kMethodUpdate = "UPDATE";
 
 enum class FrameResult {
   kKeepAlive,     // nothing changed
