@@ -1,6 +1,7 @@
 // Measures, on a private PulseAudio daemon with null devices, the time from Play receiving a
 // 30 ms tone burst to its first samples on the speaker's monitor, and from a burst entering the
-// microphone's sink to the capture notification that carries it (where InputDone is called).
+// microphone's sink to the window's receipt of the block that carries it, once the audio engine
+// has sent it from the capture device's thread.
 // Prints the figures and the buffer sizes; run by bench/audio-latency, under
 // tests/support/with-audio-server.
 #include <pulse/simple.h>
@@ -104,16 +105,13 @@ void Report(const char* what, std::vector<double> figures) {
 
 struct Window final : platform::MessageTarget {
   void HandleWindowMessage(const platform::WindowMessage& message) override {
-    const auto* block = std::get_if<platform::CaptureBlock>(&message.Data);
-    if (message.Message != platform::MessageNumber::WaveInData || block == nullptr) return;
-    platform::WaveHeader& header = *block->Header;
-    if (Waiting && header.BytesRecorded == 480 && Peak(header.Data, 480) > kLoud) {
+    const auto* heard = std::get_if<platform::CapturedSamples>(&message.Data);
+    if (heard == nullptr) return;
+    if (Waiting && heard->Samples.size() == 480 && Peak(heard->Samples.data(), 480) > kLoud) {
       Arrived = Clock::now();
       Waiting = false;
     }
-    Engine->InputDone(block->Device, header);
   }
-  media::TPCMA* Engine = nullptr;
   bool Waiting = false;
   Clock::time_point Arrived;
 };
@@ -180,7 +178,6 @@ int main() {
   testsupport::EventLoopHandOff loop;
   Window window;
   media::TPCMA engine(platform::Window{&loop, &window}, backend);
-  window.Engine = &engine;
   const std::int32_t speaker = Position(backend.OutputDevices(), "speaker");
   const std::int32_t microphone = Position(backend.InputDevices(), "microphone");
   engine.SetOutputDevice(speaker);
@@ -264,6 +261,6 @@ int main() {
   if (captureSizes) std::printf("capture stream: fragsize %u bytes\n", captureSizes->Fragment);
   std::printf("monitor recorder: fragsize 80 bytes (5 ms)\n");
   Report("Play -> speaker monitor", playback);
-  Report("microphone sink -> InputDone", capture);
+  Report("microphone sink -> window", capture);
   return 0;
 }

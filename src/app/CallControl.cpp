@@ -91,8 +91,7 @@ void TCallControl::CreateProtocolObjects(const platform::Window& window) {
   rtpClient_ = std::make_unique<media::TRTPClient>(options_.RtpPort.value_or(media::kRtpPort));
   rtcpClient_ = std::make_unique<media::TRTCPClient>(*rtpClient_);
   audio_ = std::make_unique<media::TPCMA>(window, *options_.Wave);
-  media_ =
-      std::make_unique<TCallMedia>(*window.Channel, *rtcpClient_, *audio_, view_, *options_.Wave);
+  media_ = std::make_unique<TCallMedia>(*window.Channel, *rtcpClient_, *audio_, view_);
   shownAddress_ = rtpClient_->LocalAddress();
   view_.ShowCaption(TCaption::Address, shownAddress_);
   sipClient_->SetMedia(rtpClient_->LocalAddress(), rtpClient_->LocalPort());
@@ -135,10 +134,9 @@ void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {
       platform::Overloaded{[&](std::monostate) {
                              if (message.Message == MessageNumber::DeviceChange) WMDeviceChange();
                            },
-                           [&](const platform::CaptureBlock& block) {
-                             // Blocks handed back after the hang-up draw nothing over its status.
-                             if (media_)
-                               media_->CaptureDone(block, sipClient_->State() == sip::ssInCall);
+                           [&](const platform::CapturedSamples& block) {
+                             // Blocks heard after the hang-up draw nothing over its status.
+                             if (media_) media_->Heard(block, sipClient_->State() == sip::ssInCall);
                            },
                            [&](const platform::DeviceListing& listing) {
                              devices_.Listed(listing, mode_ == TPanel::Connexion);

@@ -3,7 +3,7 @@
 #include <span>
 #include <utility>
 
-#include "app/LevelTrace.h"
+#include "media/LevelTrace.h"
 #include "media/PCMA.h"
 #include "media/RTCPClient.h"
 #include "platform/Address.h"
@@ -12,8 +12,8 @@
 namespace app {
 
 TCallMedia::TCallMedia(platform::HandOff& handOff, media::TRTCPClient& rtcp, media::TPCMA& audio,
-                       TCallView& view, platform::WaveBackend& wave)
-    : window_{&handOff, this}, rtcp_(rtcp), audio_(audio), view_(view), wave_(wave) {}
+                       TCallView& view)
+    : window_{&handOff, this}, rtcp_(rtcp), audio_(audio), view_(view) {}
 
 TCallMedia::~TCallMedia() {
   byeWait_.request_stop();
@@ -95,17 +95,9 @@ void TCallMedia::DropEnds() {
   audio_.Stop();
 }
 
-void TCallMedia::CaptureDone(const platform::CaptureBlock& block, bool inCall) {
-  if (block.Header == nullptr) return;
-  platform::WaveHeader& header = *block.Header;
-  const TLevelTrace trace = TraceLevels(std::span<const std::uint8_t>(
-      reinterpret_cast<const std::uint8_t*>(header.Data), header.BufferLength));
-  if (inCall) view_.ShowLevelTrace(trace);
-  if (IsSpeech(trace.Peak)) {
-    audio_.InputDone(block.Device, header);
-  } else {
-    wave_.InAddBuffer(block.Device, header);
-  }
+void TCallMedia::Heard(const platform::CapturedSamples& block, bool inCall) {
+  if (!inCall) return;
+  view_.ShowLevelTrace(media::TraceLevels(block.Samples));
 }
 
 void TCallMedia::HandleWindowMessage(const platform::WindowMessage& message) {

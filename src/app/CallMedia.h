@@ -1,7 +1,7 @@
 // A call's media as the call control runs them: started once the far end's address is known
 // (a name is looked up off the main thread first), moved where the far end's later offer points,
 // and ended with the RTCP BYE, repeated after each 10 ms wait while RTP still comes, before the
-// audio engine stops. Each capture block draws the level trace and passes the silence gate.
+// audio engine stops. Each capture block the audio engine heard draws the level trace.
 //
 // In: the SDP of the far end's answer and of its later offers, the user's and the far end's
 // hang-ups; its own messages (the name's address, the end of a wait), for which it is the
@@ -18,7 +18,6 @@
 #include "app/RemoteMedia.h"
 #include "platform/HandOff.h"
 #include "platform/NameLookup.h"
-#include "platform/WaveDevice.h"
 
 namespace media {
 class TPCMA;
@@ -30,7 +29,7 @@ namespace app {
 class TCallMedia final : public platform::MessageTarget {
  public:
   TCallMedia(platform::HandOff& handOff, media::TRTCPClient& rtcp, media::TPCMA& audio,
-             TCallView& view, platform::WaveBackend& wave);
+             TCallView& view);
   ~TCallMedia();
   TCallMedia(const TCallMedia&) = delete;
   TCallMedia& operator=(const TCallMedia&) = delete;
@@ -45,9 +44,8 @@ class TCallMedia final : public platform::MessageTarget {
   // The program goes while a call is up: the call's last RTCP BYE, without its repeats.
   void Leave();
 
-  // A capture block filled: its level trace drawn while `inCall`, speech sent, silence handed
-  // straight back to the device, unsent.
-  void CaptureDone(const platform::CaptureBlock& block, bool inCall);
+  // A capture block the audio engine has dealt with: its level trace drawn while `inCall`.
+  void Heard(const platform::CapturedSamples& block, bool inCall);
 
   void HandleWindowMessage(const platform::WindowMessage& message) override;
 
@@ -63,7 +61,6 @@ class TCallMedia final : public platform::MessageTarget {
   media::TRTCPClient& rtcp_;
   media::TPCMA& audio_;
   TCallView& view_;
-  platform::WaveBackend& wave_;
   platform::NameLookup lookup_;
   // As the SDP said them: the media whose address is being looked up, and those of the call in
   // progress.

@@ -8,9 +8,11 @@
 #include <string_view>
 #include <vector>
 
-namespace app {
-
+namespace media {
 struct TLevelTrace;
+}  // namespace media
+
+namespace app {
 
 // The panel modes; only one panel shows at a time.
 enum class TPanel : int { Connexion = 0, Wait = 1, PhoneBook = 2, PhoneEntry = 3 };
@@ -49,7 +51,7 @@ class TCallView {
   virtual void ShowDevices(const TDeviceList& outputs, const TDeviceList& inputs,
                            bool connectEnabled) = 0;
   // The level trace of the last capture block, drawn over the previous one.
-  virtual void ShowLevelTrace(const TLevelTrace& trace) = 0;
+  virtual void ShowLevelTrace(const media::TLevelTrace& trace) = 0;
   // The trace gone: what lies under it (the status text) shows again.
   virtual void ClearLevelTrace() = 0;
   // The phone book: the names (the list sorts them), the number box, the entry form.

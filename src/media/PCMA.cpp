@@ -4,6 +4,7 @@
 
 #include "media/DTMF.h"
 #include "media/G711.h"
+#include "media/LevelTrace.h"
 #include "media/RTPHeader.h"
 #include "platform/ThreadGuard.h"
 #include "platform/ThreadName.h"
@@ -147,9 +148,9 @@ void TPCMA::CloseOutputOf(const Call* call) {
 
 bool TPCMA::OpenInput(const Call& call) {
   platform::WaveHandle handle = platform::kNoWaveHandle;
-  // Without the lock while the server opens it: the window's capture handling takes it.
-  if (wave_.InOpen(handle, inputDevice_.load(), platform::WaveFormat{}, window_) !=
-      platform::kWaveOk) {
+  // Without the lock while the server opens it: the capture handling takes it.
+  if (wave_.InOpen(handle, inputDevice_.load(), platform::WaveFormat{},
+                   platform::Window{&capture_, this}) != platform::kWaveOk) {
     return false;
   }
   std::lock_guard lock(inputLock_);
@@ -175,35 +176,50 @@ void TPCMA::EndSending() {
 }
 
 void TPCMA::CloseInput() {
-  std::lock_guard lock(inputLock_);
-  if (waveIn_ == platform::kNoWaveHandle) return;
-  wave_.InReset(waveIn_);
+  platform::WaveHandle closing = platform::kNoWaveHandle;
+  {
+    std::lock_guard lock(inputLock_);
+    closing = waveIn_.exchange(platform::kNoWaveHandle);
+  }
+  if (closing == platform::kNoWaveHandle) return;
+  // Without the lock: the device hands its blocks back at once, on this thread, and they find
+  // it no longer ours.
+  wave_.InReset(closing);
   for (platform::WaveHeader& header : inputBuffers_)
-    wave_.InUnprepareHeader(waveIn_, header);
-  wave_.InClose(waveIn_);
-  waveIn_ = platform::kNoWaveHandle;
+    wave_.InUnprepareHeader(closing, header);
+  wave_.InClose(closing);
+}
+
+void TPCMA::HandleWindowMessage(const platform::WindowMessage& message) {
+  if (const auto* block = std::get_if<platform::CaptureBlock>(&message.Data)) {
+    if (block->Header != nullptr) InputDone(block->Device, *block->Header);
+  }
 }
 
 void TPCMA::InputDone(platform::WaveHandle device, platform::WaveHeader& header) {
-  std::string frame;
+  // A block handed back by a device being closed (the hang-up) is neither sent nor queued
+  // again: no audio leaves after the call, and the device must close with none of its blocks.
+  if (device == platform::kNoWaveHandle || device != waveIn_) return;
+  std::string samples;
   {
     std::lock_guard lock(inputLock_);
-    // A block handed back by a device that has since been closed (the hang-up) is not sent:
-    // no audio leaves after the call, and the header may already be queued on a new device.
-    if (device != platform::kNoWaveHandle && device == waveIn_ &&
-        header.BytesRecorded == platform::kFrameBytes) {
-      frame.assign(header.Data, platform::kFrameBytes);
+    if (device != waveIn_) return;
+    samples.assign(header.Data, header.BufferLength);
+    if (header.BytesRecorded == platform::kFrameBytes && IsSpeech(TraceLevels(samples).Peak)) {
+      SendLocked(ALawEncode(samples));
     }
+    // Under the lock, so that a close waits for the block to be queued again and takes it back.
+    wave_.InAddBuffer(device, header);
   }
-  if (!frame.empty()) {
-    const std::string alaw = ALawEncode(frame);
-    if (alaw.size() == platform::kFrameBytes / 2) SendAudio(alaw);
-  }
-  wave_.InAddBuffer(device, header);
+  window_.Post({platform::MessageNumber::CapturedSamples, platform::CapturedSamples{samples}});
 }
 
 void TPCMA::SendAudio(std::string_view alaw) {
   std::lock_guard lock(inputLock_);
+  SendLocked(alaw);
+}
+
+void TPCMA::SendLocked(std::string_view alaw) {
   if (rtcpClient_ == nullptr || !sending_) return;
   while (alaw.size() > platform::kFrameBytes) {
     rtcpClient_->RTPClient().Send(kPayloadTypePCMA, alaw.substr(0, platform::kFrameBytes));
@@ -239,6 +255,22 @@ void TPCMA::SendDigit(std::int32_t key) {
   SendAudio(ALawEncode(tone));
   Play(tone);
 }
+
+bool TPCMA::OnPostingThread::Send(platform::MessageTarget& target,
+                                  const platform::WindowMessage& message, std::stop_token stop) {
+  if (stop.stop_requested()) return false;
+  target.HandleWindowMessage(message);
+  return true;
+}
+
+void TPCMA::OnPostingThread::Post(platform::MessageTarget& target,
+                                  const platform::WindowMessage& message, std::stop_token stop) {
+  Send(target, message, std::move(stop));
+}
+
+// A device never delays its notifications.
+void TPCMA::OnPostingThread::PostAfter(platform::MessageTarget&, const platform::WindowMessage&,
+                                       std::chrono::milliseconds, std::stop_token) {}
 
 void TPCMA::CallLoop(std::shared_ptr<Call> call) {
   platform::NameThisThread("call audio");

@@ -1,19 +1,23 @@
 // The audio engine of a call.
 //
-// Capture (main thread): the capture device Posts platform::MessageNumber::WaveInData per filled
-// 480-byte block to the window given at creation; its owner, after the silence gate, calls
-// InputDone, which codes the block to A-law and sends it as one RTP packet through the linked RTCP
-// endpoint. Playback (a thread of its own per call): opens both devices, then receives RTP through
-// the RTCP endpoint, decodes it and plays it in three 480-byte blocks; a block is reused once the
-// device has marked it done. DTMF keys are sent and played locally.
+// Capture (the audio server's thread): the capture device notifies the engine itself of each
+// filled 480-byte block, on the thread that filled it. A block that passes the silence gate is
+// coded to A-law and sent as one RTP packet through the linked RTCP endpoint from there, at the
+// pace the microphone sets, without waiting for the window's thread; the block goes back to the
+// device and its samples are Posted to the window given at creation
+// (platform::MessageNumber::CapturedSamples), which draws the level trace. Playback (a thread of
+// its own per call): opens both devices, then receives RTP through the RTCP endpoint, decodes it
+// and plays it in three 480-byte blocks; a block is reused once the device has marked it done.
+// DTMF keys are sent and played locally.
 //
 // An audio server may take seconds to open a device (or not answer at all): the devices are
 // opened on the call's thread, never on the window's, and a call that ends meanwhile does not
 // wait for them. Its thread closes what it opens late and ends by itself; it is joined at the
 // next Start or at the end.
 //
-// Locks: OutputLock over the playback side, InputLock over the capture side and sending; no
-// operation holds both. The engine talks to a platform::WaveBackend only.
+// Locks: OutputLock over the playback side, InputLock over the capture side and sending, so that
+// captured blocks and keys never interleave; no operation holds both. The engine talks to a
+// platform::WaveBackend only.
 #pragma once
 
 #include <array>
@@ -42,7 +46,7 @@ inline constexpr std::int32_t kNoDeviceChosen = -2;
 // dropped, so a sender that runs fast cannot build up delay for the rest of the call.
 inline constexpr std::size_t kMaxPendingOutput = 3200;
 
-class TPCMA {
+class TPCMA : public platform::MessageTarget {
  public:
   // Create: opens no device.
   TPCMA(const platform::Window& window, platform::WaveBackend& wave);
@@ -69,9 +73,11 @@ class TPCMA {
   bool OpenInput();
   void CloseInput();
 
-  // A capture notification that passed the silence gate: a full block from the open capture
-  // device is coded and sent; the header always goes back to `device`.
+  // A capture notification, on the device's thread: a full block from the open capture device
+  // that passes the silence gate is coded and sent, the header goes back to the device, and the
+  // samples go on to the window. A block of a device that is closing stays with it.
   void InputDone(platform::WaveHandle device, platform::WaveHeader& header);
+  void HandleWindowMessage(const platform::WindowMessage& message) override;
   // A-law bytes as RTP payload type 8, at most 480 bytes per packet.
   void SendAudio(std::string_view alaw);
   // Linear audio for the playback device; dropped when playback is not open.
@@ -97,6 +103,19 @@ class TPCMA {
 
   // The body of the call's thread.
   void CallLoop(std::shared_ptr<Call> call);
+  // Delivers the capture device's notifications on the thread that posts them.
+  class OnPostingThread final : public platform::HandOff {
+   public:
+    bool Send(platform::MessageTarget& target, const platform::WindowMessage& message,
+              std::stop_token stop) override;
+    void Post(platform::MessageTarget& target, const platform::WindowMessage& message,
+              std::stop_token stop) override;
+    void PostAfter(platform::MessageTarget& target, const platform::WindowMessage& message,
+                   std::chrono::milliseconds delay, std::stop_token stop) override;
+  };
+
+  // Under inputLock_.
+  void SendLocked(std::string_view alaw);
   // What the devices opened outside a call belong to.
   static const Call& OutsideACall();
   // Open a device for `call`; one that opens after the call ended is closed unused.
@@ -125,7 +144,10 @@ class TPCMA {
   std::int32_t nextOutput_ = 0;
   std::string pendingOutput_;
   std::atomic<std::int32_t> inputDevice_{kNoDeviceChosen};
-  platform::WaveHandle waveIn_ = platform::kNoWaveHandle;
+  // Written under inputLock_; read without it by a notification that must not wait for the lock
+  // because its device is being closed under it.
+  std::atomic<platform::WaveHandle> waveIn_{platform::kNoWaveHandle};
+  OnPostingThread capture_;
   std::array<platform::WaveHeader, kWaveBufferCount> inputBuffers_;
   std::array<std::array<char, platform::kFrameBytes>, 2 * kWaveBufferCount> blocks_{};
 };

@@ -40,6 +40,11 @@ struct CaptureBlock {
   WaveHeader* Header = nullptr;
 };
 
+// A capture block's samples, as the audio engine sent them or kept them back as silence.
+struct CapturedSamples {
+  std::string Samples;
+};
+
 // A host name and the address it resolved to (all ones when it did not).
 struct ResolvedName {
   std::string Host;
@@ -53,8 +58,8 @@ struct Notice {
 
 struct WindowMessage {
   MessageNumber Message = MessageNumber::None;
-  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock, ResolvedName, DeviceListing,
-               Notice>
+  std::variant<std::monostate, FramedMessage, Endpoint, CaptureBlock, CapturedSamples, ResolvedName,
+               DeviceListing, Notice>
       Data;
 };
 

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLine>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
@@ -12,8 +13,8 @@
 #include <QScreen>
 
 #include "app/KeyMap.h"
-#include "app/LevelTrace.h"
 #include "app/Provider.h"
+#include "media/LevelTrace.h"
 #include "ui/ClickLabel.h"
 #include "ui/DigitsValidator.h"
 #include "ui/Keypad.h"
@@ -275,19 +276,24 @@ void TMainForm::ShowDevices(const app::TDeviceList& outputs, const app::TDeviceL
             form_->WaveInList->currentText(), QString::number(inputs.Names.size())});
 }
 
-void TMainForm::ShowLevelTrace(const app::TLevelTrace& trace) {
+void TMainForm::ShowLevelTrace(const media::TLevelTrace& trace) {
   QImage& canvas = form_->PaintBox1->Canvas();
-  {
-    QPainter painter(&canvas);
-    painter.fillRect(QRect(0, 0, 480, 100), Qt::black);
-    painter.setPen(QColor(0x00, 0xFF, 0x00));
-    QPoint from(0, app::kTraceMiddle);
-    for (std::size_t i = 0; i < trace.Offsets.size(); ++i) {
-      const QPoint to(static_cast<int>(i), app::kTraceMiddle + trace.Offsets[i]);
-      painter.drawLine(from, to);
-      from = to;
-    }
+  canvas.fill(Qt::black);
+  // A line to each point in turn, handed to the painter at once: the same pixels as one call a
+  // line, for a fraction of the painter's work, 33 times a second. (A polyline would not do:
+  // where the trace turns back, it leaves out a pixel that the separate lines draw.)
+  std::vector<QLine> lines;
+  lines.reserve(trace.Offsets.size());
+  QPoint from(0, media::kTraceMiddle);
+  for (std::size_t i = 0; i < trace.Offsets.size(); ++i) {
+    const QPoint to(static_cast<int>(i), media::kTraceMiddle + trace.Offsets[i]);
+    lines.emplace_back(from, to);
+    from = to;
   }
+  QPainter painter(&canvas);
+  painter.setPen(QColor(0x00, 0xFF, 0x00));
+  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+  painter.end();
   form_->PaintBox1->update();
 }
 

@@ -46,7 +46,7 @@ class TMainForm : public QWidget, public app::TCallView {
   void SetWaitPanelHeight(int height) override;
   void ShowDevices(const app::TDeviceList& outputs, const app::TDeviceList& inputs,
                    bool connectEnabled) override;
-  void ShowLevelTrace(const app::TLevelTrace& trace) override;
+  void ShowLevelTrace(const media::TLevelTrace& trace) override;
   void ClearLevelTrace() override;
   void ShowContacts(const std::vector<std::string>& names) override;
   void RemoveSelectedContact() override;

@@ -10,8 +10,8 @@
 #include <functional>
 #include <thread>
 
-#include "app/LevelTrace.h"
 #include "app/PrivateProfile.h"
+#include "media/LevelTrace.h"
 #include "platform/WaveDeviceLister.h"
 #include "support/Command.h"
 #include "support/EventLoopHandOff.h"
@@ -49,7 +49,7 @@ struct View final : TCallView {
     Note("devices " + std::to_string(outputs.Names.size()) + "/" +
          std::to_string(inputs.Names.size()) + (enabled ? " connect" : " greyed"));
   }
-  void ShowLevelTrace(const TLevelTrace& trace) override { Peaks.push_back(trace.Peak); }
+  void ShowLevelTrace(const media::TLevelTrace& trace) override { Peaks.push_back(trace.Peak); }
   void ClearLevelTrace() override { Peaks.clear(); }
   void ShowContacts(const Strings& names) override { Contacts = names; }
   void RemoveSelectedContact() override { Note("removed"); }

@@ -7,7 +7,6 @@
 #include "app/DeviceChoice.h"
 #include "app/DeviceLists.h"
 #include "app/KeyMap.h"
-#include "app/LevelTrace.h"
 #include "app/RemoteMedia.h"
 
 namespace app {
@@ -54,26 +53,6 @@ TEST(KeysTest, KeypadNumbersAndTheUserIdBox) {
     EXPECT_EQ(EditKeyPressAction(kUserIdBoxTag, key), EditKeyAction::Consume);
     EXPECT_EQ(EditKeyPressAction(0, key), EditKeyAction::Pass);
   }
-}
-
-TEST(LevelTraceTest, OffsetsPeakAndTheSilenceGate) {
-  // 50 at full scale (32767), so no sample falls on a half.
-  const std::pair<std::int16_t, int> samples[] = {{0, 0},   {327, 0},   {328, 1},    {983, 1},
-                                                  {984, 2}, {-984, -2}, {32767, 50}, {-32768, -50}};
-  for (const auto& [sample, offset] : samples)
-    EXPECT_EQ(TraceOffset(sample), offset) << sample;
-  for (const auto& [half, even] : {std::pair{2.5, 2}, {3.5, 4}, {-2.5, -2}})
-    EXPECT_EQ(RoundHalfEven(half), even) << half;  // the helper alone meets halves
-  std::vector<std::uint8_t> frame(483, 0);         // past one frame, the bytes are not read
-  frame[2] = 0x18, frame[3] = 0xFC;                // -1000 in sample 1
-  frame[480] = frame[481] = 0x7F;
-  const TLevelTrace trace = TraceLevels(frame);
-  EXPECT_EQ(trace.Offsets.size(), 240u);
-  EXPECT_EQ(trace.Offsets[1], -2);
-  EXPECT_EQ(trace.Peak, 2);
-  EXPECT_TRUE(IsSpeech(2));
-  EXPECT_FALSE(IsSpeech(1));
-  EXPECT_EQ(TraceLevels(std::vector<std::uint8_t>(3, 0x7F)).Offsets.size(), 1u);
 }
 
 TEST(RemoteMediaTest, PortAndAddressOfTheAnswer) {

@@ -201,7 +201,7 @@ TEST_F(EndpointTest, ByeDecodesInTsharkAndRepeatsOnlyWhileRtpArrives) {
   }
 }
 
-// The window's owner passes capture notifications on to the engine.
+// The window hears each capture block the engine dealt with.
 class PcmaTest : public EndpointTest, public platform::MessageTarget {
  protected:
   PcmaTest() {
@@ -209,10 +209,8 @@ class PcmaTest : public EndpointTest, public platform::MessageTarget {
     engine_.SetInputDevice(platform::kWaveDefaultDevice);
   }
   void HandleWindowMessage(const platform::WindowMessage& message) override {
-    ASSERT_EQ(message.Message, platform::MessageNumber::WaveInData);
-    const auto& block = std::get<platform::CaptureBlock>(message.Data);
+    ASSERT_EQ(message.Message, platform::MessageNumber::CapturedSamples);
     ++blocks_;
-    engine_.InputDone(block.Device, *block.Header);
   }
 
   // A call whose devices have opened (on its thread).
@@ -242,7 +240,7 @@ TEST_F(PcmaTest, CapturedBlocksLeaveAsRtpWhileReceivedRtpIsPlayed) {
   StartCall();
   const std::string spoken = Audio(3 * kFrame);
   wave_.Feed(spoken);
-  wave_.Advance(3 * kBlock);  // the blocks wait for the window
+  wave_.Advance(3 * kBlock);  // each leaves as it fills
   std::string alaw;
   for (std::uint16_t sequence = 0; sequence < 3; ++sequence) {
     const std::string payload = ALawEncode(Audio(kFrame, 1000 * (sequence + 1)));
@@ -301,7 +299,8 @@ TEST_F(PcmaTest, AReceiveThatReturnsAtOnceDoesNotSpin) {
       << "the call's thread spins";
 }
 
-// After the hang-up no capture leaves, though its blocks still reach the window. An audio
+// A block leaves as it fills; the hang-up takes the others back, unsent, and the device closes
+// at once. An audio
 // server that does not answer while calls start and end holds neither the hang-up nor the next
 // call; once it answers, the next call is heard, and the devices that the ended call's thread
 // opened late are closed by it.
@@ -309,12 +308,13 @@ TEST_F(PcmaTest, NothingLeavesAfterTheHangUpAndAServerThatDoesNotAnswerHoldsNoCa
   engine_.Stop();  // nothing runs: nothing happens
   StartCall();
   wave_.Feed(Audio(kFrame));
-  wave_.Advance(kBlock);  // one full block waits for the window
+  wave_.Advance(kBlock);
   const auto stopping = std::chrono::steady_clock::now();
   engine_.Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1s);  // the device gave its blocks back
-  EXPECT_EQ(wave_.OpenDevices(), kNone);
-  ASSERT_TRUE(loop_.RunUntil([&] { return blocks_ == 3; }, 5s));
+  EXPECT_EQ(wave_.OpenDevices(), kNone);                       // and none was queued again
+  EXPECT_EQ(far_.Receive().value().substr(kRtpHeaderSize), ALawEncode(Audio(kFrame)));
+  ASSERT_TRUE(loop_.RunUntil([&] { return blocks_ == 1; }, 5s));
   wave_.Stall();
   engine_.Start(&rtcp_);
   engine_.Stop();
@@ -325,7 +325,7 @@ TEST_F(PcmaTest, NothingLeavesAfterTheHangUpAndAServerThatDoesNotAnswerHoldsNoCa
   const std::string payload = ALawEncode(Audio(kFrame));
   far_.SendTo(rtp_.LocalPort(), Rtp(0, payload));
   EXPECT_EQ(Played(2 * payload.size()), ALawDecode(payload));
-  engine_.SendDigit(1);  // the first packet that leaves: no captured block went before
+  engine_.SendDigit(1);  // the next packet that leaves: nothing of the ended call's
   EXPECT_EQ(far_.Receive().value().substr(kRtpHeaderSize), ALawEncode(DTMFTone(1, kFrame)));
   engine_.Stop();
   EXPECT_TRUE(Eventually([&] { return wave_.OpenDevices() == kNone; }));

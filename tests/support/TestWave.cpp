@@ -25,7 +25,8 @@ void TestWaveBackend::SetDevices(std::vector<std::string> outputs,
 }
 
 void TestWaveBackend::Advance(std::chrono::milliseconds elapsed) {
-  std::lock_guard lock(mutex_);
+  std::vector<std::function<void()>> posts;
+  std::unique_lock lock(mutex_);
   for (auto block = clock_ / kBlockTime; block < (clock_ + elapsed) / kBlockTime; ++block) {
     for (auto& [handle, queue] : out_) {
       if (queue.empty()) continue;
@@ -38,9 +39,13 @@ void TestWaveBackend::Advance(std::chrono::milliseconds elapsed) {
       feed_.resize(std::max(feed_.size(), kFrameBytes), '\0');
       device.Queue.Take(feed_.data(), kFrameBytes);
       feed_.erase(0, kFrameBytes);
+      device.Posts->MoveTo(posts);
     }
   }
   clock_ += elapsed;
+  lock.unlock();
+  for (const auto& post : posts)
+    post();
 }
 
 }  // namespace testsupport

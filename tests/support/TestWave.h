@@ -2,15 +2,18 @@
 // the test calls Advance; every 30 ms each open playback device consumes its oldest queued
 // block (kept for the test to read) and each started capture device fills its oldest block from
 // the feed the test supplies. Changing the device lists Posts platform::MessageNumber::DeviceChange
-// to the watcher. Stall makes it an audio server that does not answer: opening a device, listing or
-// watching the devices then waits until Release (at most the stall's limit, which Expired then
-// tells).
+// to the watcher. Capture notifications are posted once the backend has let go of its lock, as
+// from a device's own thread, so that their receiver may give the block back at once. Stall makes
+// it an audio server that does not answer: opening a device, listing or watching the devices then
+// waits until Release (at most the stall's limit, which Expired then tells).
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -96,8 +99,11 @@ class TestWaveBackend final : public platform::WaveBackend {
   int InOpen(Handle& handle, std::int32_t device, const Format&,
              const platform::Window& window) override {
     const auto lock = AfterStall();
-    return Open(inputs_, device, handle,
-                [&] { in_.emplace(handle, Capture{platform::CaptureQueue(handle, window)}); });
+    return Open(inputs_, device, handle, [&] {
+      auto posts = std::make_unique<HeldPosts>(window.Channel);
+      const platform::Window held{posts.get(), window.Target};
+      in_.emplace(handle, Capture{std::move(posts), platform::CaptureQueue(handle, held)});
+    });
   }
   int InPrepareHeader(Handle h, Header& header) override {
     return On(in_, h, [&](auto&) { return platform::PrepareHeader(header); });
@@ -109,11 +115,16 @@ class TestWaveBackend final : public platform::WaveBackend {
     return On(in_, h, [](Capture& device) { return device.Started = true, platform::kWaveOk; });
   }
   int InReset(Handle h) override {
-    return On(in_, h, [](Capture& device) {
+    std::vector<std::function<void()>> posts;
+    const int result = On(in_, h, [&](Capture& device) {
       device.Started = false;
       device.Queue.HandBackAll();
+      device.Posts->MoveTo(posts);
       return platform::kWaveOk;
     });
+    for (const auto& post : posts)
+      post();
+    return result;
   }
   int InUnprepareHeader(Handle h, Header& header) override {
     return On(in_, h, [&](auto&) { return platform::UnprepareHeader(header); });
@@ -158,7 +169,36 @@ class TestWaveBackend final : public platform::WaveBackend {
   }
 
  private:
+  // A device's posts while the lock is held, delivered once it is let go.
+  class HeldPosts final : public platform::HandOff {
+   public:
+    explicit HeldPosts(platform::HandOff* channel) : channel_(channel) {}
+    bool Send(platform::MessageTarget& target, const platform::WindowMessage& message,
+              std::stop_token stop) override {
+      Post(target, message, std::move(stop));
+      return true;
+    }
+    void Post(platform::MessageTarget& target, const platform::WindowMessage& message,
+              std::stop_token stop) override {
+      if (channel_ == nullptr) return;
+      held_.push_back([channel = channel_, target = &target, message, stop = std::move(stop)] {
+        channel->Post(*target, message, stop);
+      });
+    }
+    void PostAfter(platform::MessageTarget&, const platform::WindowMessage&,
+                   std::chrono::milliseconds, std::stop_token) override {}
+    void MoveTo(std::vector<std::function<void()>>& posts) {
+      for (auto& post : held_)
+        posts.push_back(std::move(post));
+      held_.clear();
+    }
+
+   private:
+    platform::HandOff* channel_;
+    std::vector<std::function<void()>> held_;
+  };
   struct Capture {
+    std::unique_ptr<HeldPosts> Posts;
     platform::CaptureQueue Queue;
     bool Started = false;
   };

@@ -1,5 +1,5 @@
 // The window as a person sees and types into it: each panel rendered offscreen against its
-// reference image, where keys go, and the keypad's colours.
+// reference image, the level trace, where keys go, and the keypad's colours.
 #include <QAccessible>
 #include <QClipboard>
 #include <QDir>
@@ -7,11 +7,13 @@
 #include <QLocalServer>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/CallTexts.h"
+#include "media/LevelTrace.h"
 #include "support/LoopbackPeer.h"
 #include "support/SipResponse.h"
 #include "support/TestWave.h"
@@ -63,6 +65,31 @@ class WindowTest : public QObject {
     window.ShowPanel(app::TPanel::Connexion, std::nullopt);
     window.ShowCaption(app::TCaption::AddressLabel, "Votre adresse IP publique :");
     compare("connexion-no-device");
+  }
+
+  // The trace of a block: a line to each sample's point in turn over a blank box, as a painter
+  // draws it, steep, flat and beyond the box's edges alike.
+  void TheLevelTraceIsALineToEverySample() {
+    ui::TMainForm window;
+    window.ShowPanel(app::TPanel::Wait, std::nullopt);
+    media::TLevelTrace trace;
+    for (int i = 0, y = 7; i < 240; ++i, y = (y * 37 + 11) % 101)
+      trace.Offsets.push_back(i < 40 ? (i % 3) - 1 : i < 80 ? 50 * (i % 2 ? 1 : -1) : y - 50);
+    auto* box = window.findChild<QWidget*>("PaintBox1");
+    QImage expected(box->size(), QImage::Format_RGB32);
+    QPainter painter(&expected);
+    painter.fillRect(QRect(0, 0, 480, 100), Qt::black);
+    painter.setPen(QColor("#00FF00"));
+    QPoint from(0, 25);
+    for (int i = 0; i < 240; ++i) {
+      const QPoint to(i, 25 + trace.Offsets[static_cast<std::size_t>(i)]);
+      painter.drawLine(from, to);
+      from = to;
+    }
+    painter.end();
+    window.ShowLevelTrace(trace);
+    window.ShowLevelTrace(trace);  // drawn over the last one
+    QCOMPARE(box->grab().toImage().convertToFormat(QImage::Format_RGB32), expected);
   }
 
   // Each panel change that hides the focused box (connecting, registered, calling): the keys

@@ -1,17 +1,19 @@
-// The arithmetic of the capture handler: each 30 ms capture buffer becomes a level trace for
-// the 240 x 50 paint box and a peak, and the peak decides whether the frame is speech (sent)
-// or silence (given straight back to the capture device). Runs on the main thread with the
-// capture message; no drawing here, so that the numbers are tested without a window.
+// The arithmetic of a capture block: each 30 ms block becomes a level trace for the 240 x 50
+// paint box and a peak, and the peak decides whether the frame is speech (sent) or silence
+// (given straight back to the capture device). The audio engine gates with it on the device's
+// thread, the window draws the trace on the main thread; no drawing here, so that the numbers
+// are tested without a window.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "platform/WaveDevice.h"
 
-namespace app {
+namespace media {
 
 // One 30 ms frame of 8000 Hz signed 16-bit little-endian mono samples.
 inline constexpr std::size_t kTraceSamples = platform::kFrameBytes / 2;
@@ -43,10 +45,14 @@ int TraceOffset(std::int16_t sample);
 // The trace of `buffer`: one point per whole little-endian sample, at most kTraceSamples; a
 // trailing odd byte and bytes past one frame are ignored.
 TLevelTrace TraceLevels(std::span<const std::uint8_t> buffer);
+inline TLevelTrace TraceLevels(std::string_view buffer) {
+  return TraceLevels(std::span<const std::uint8_t>(
+      reinterpret_cast<const std::uint8_t*>(buffer.data()), buffer.size()));
+}
 
 // The silence gate: true when the frame with this peak is to be encoded and sent.
 inline bool IsSpeech(int peak) {
   return peak >= kSpeechPeak;
 }
 
-}  // namespace app
+}  // namespace media

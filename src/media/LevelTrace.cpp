@@ -1,10 +1,10 @@
-#include "app/LevelTrace.h"
+#include "media/LevelTrace.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-namespace app {
+namespace media {
 
 // By hand rather than std::nearbyint, so that the result does not hang on the thread's
 // rounding mode.
@@ -39,4 +39,4 @@ TLevelTrace TraceLevels(std::span<const std::uint8_t> buffer) {
   return trace;
 }
 
-}  // namespace app
+}  // namespace media
