@@ -117,6 +117,8 @@ void TCallControl::LoadSettings() {
   shown.Domain = saved->Domain.value_or(shown.Domain);
   view_.ShowAccount(shown);
   devices_.Remember(saved->WaveOut, saved->WaveIn);
+  // So that the REGISTER leaves with the click, not after a name server's answer.
+  if (sipClient_) sipClient_->LookAhead(shown.Domain);
 }
 
 void TCallControl::HandleWindowMessage(const platform::WindowMessage& message) {

@@ -1,5 +1,7 @@
 #include "sip/CustomSIPClient.h"
 
+#include <utility>
+
 #include "platform/Address.h"
 #include "platform/SilentAbort.h"
 #include "platform/SocketError.h"
@@ -65,11 +67,21 @@ void TCustomSIPClient::Register(const std::string& displayName, const std::strin
     password_ = password;
     headerBlock_.clear();
     receiveBuffer_.clear();
+    if (!platform::NeedsNameLookup(domain)) return Connect(platform::ResolveAddress(domain));
+    if (known_ && known_->Host == domain && known_->Address != platform::kNoAddress &&
+        std::chrono::steady_clock::now() - knownAt_ < kLookedUpFor) {
+      return Connect(known_->Address);
+    }
     // A name server that does not answer must not hold the window: the registration goes on
     // in Connect once the name's address has come back in a message.
-    if (platform::NeedsNameLookup(domain)) return lookup_.Start(window_, message_, domain);
-    Connect(platform::ResolveAddress(domain));
+    awaiting_ = true;
+    lookup_.Start(window_, message_, domain);
   });
+}
+
+void TCustomSIPClient::LookAhead(const std::string& domain) {
+  if (awaiting_ || !platform::NeedsNameLookup(domain)) return;
+  lookup_.Start(window_, message_, domain);
 }
 
 void TCustomSIPClient::Connect(std::uint32_t server) {
@@ -114,6 +126,7 @@ void TCustomSIPClient::Invite(const std::string& number) {
 void TCustomSIPClient::Cancel() {
   // A registration still waiting for its server's address is given up with the rest.
   lookup_.Cancel();
+  awaiting_ = false;
   Reported([&] {
     switch (state_) {
       case ssRegistering:
@@ -154,7 +167,9 @@ void TCustomSIPClient::Cancel() {
 
 void TCustomSIPClient::Dispatch(const platform::WindowMessage& message) {
   if (const auto* resolved = std::get_if<platform::ResolvedName>(&message.Data)) {
-    Reported([&] { Connect(resolved->Address); });
+    known_ = *resolved;
+    knownAt_ = std::chrono::steady_clock::now();
+    if (std::exchange(awaiting_, false)) Reported([&] { Connect(resolved->Address); });
     return;
   }
   const auto* framed = std::get_if<platform::FramedMessage>(&message.Data);
@@ -168,6 +183,7 @@ void TCustomSIPClient::Close() {
   // A Reported scope of its own, so that the best-effort un-registration below never raises
   // the error event: closing is not an operation the user waits on.
   lookup_.Cancel();
+  awaiting_ = false;
   Reported([&] {
     platform::RunGuarded([this] { HangUpForGood(); });
     if (registered_) {

@@ -15,6 +15,7 @@
 // under way is abandoned.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,6 +32,8 @@
 namespace sip {
 
 inline constexpr std::uint16_t kSipPort = 5060;
+// How long a domain's address looked up ahead serves a registration; older, it is looked up again.
+inline constexpr std::chrono::minutes kLookedUpFor{2};
 
 class TCustomSIPClient : public net::TCustomUDPClient {
  public:
@@ -40,6 +43,9 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   ~TCustomSIPClient() override;
 
   void SetMedia(const std::string& address, std::uint16_t port);
+  // Looks a domain given as a name up before the registration is asked for (as the window
+  // opens), so that the REGISTER leaves with the click. Sends nothing.
+  void LookAhead(const std::string& domain);
   void Register(const std::string& displayName, const std::string& domain,
                 const std::string& userID, const std::string& password);
   void Unregister();
@@ -117,6 +123,10 @@ class TCustomSIPClient : public net::TCustomUDPClient {
   const std::uint32_t createdTick_;
   platform::ReceiveThread thread_;
   platform::NameLookup lookup_;
+  // The last address looked up and when; whether a registration waits for the one under way.
+  std::optional<platform::ResolvedName> known_;
+  std::chrono::steady_clock::time_point knownAt_;
+  bool awaiting_ = false;
   platform::SocketAddress serverAddress_{};
   std::string serverAddressText_;
   TSipComposer composer_;

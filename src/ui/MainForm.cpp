@@ -4,23 +4,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QLine>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QMessageBox>
-#include <QPainter>
 #include <QScreen>
 
 #include "app/KeyMap.h"
 #include "app/Provider.h"
-#include "media/LevelTrace.h"
 #include "ui/ClickLabel.h"
 #include "ui/DigitsValidator.h"
 #include "ui/Keypad.h"
 #include "ui/PaintBox.h"
 #include "ui/QtHandOff.h"
 #include "ui/Shape.h"
+#include "ui/TraceImage.h"
 #include "ui_MainForm.h"
 
 // What the window shows, as it shows it: QT_LOGGING_RULES="telvarion.event.debug=true".
@@ -277,23 +275,7 @@ void TMainForm::ShowDevices(const app::TDeviceList& outputs, const app::TDeviceL
 }
 
 void TMainForm::ShowLevelTrace(const media::TLevelTrace& trace) {
-  QImage& canvas = form_->PaintBox1->Canvas();
-  canvas.fill(Qt::black);
-  // A line to each point in turn, handed to the painter at once: the same pixels as one call a
-  // line, for a fraction of the painter's work, 33 times a second. (A polyline would not do:
-  // where the trace turns back, it leaves out a pixel that the separate lines draw.)
-  std::vector<QLine> lines;
-  lines.reserve(trace.Offsets.size());
-  QPoint from(0, media::kTraceMiddle);
-  for (std::size_t i = 0; i < trace.Offsets.size(); ++i) {
-    const QPoint to(static_cast<int>(i), media::kTraceMiddle + trace.Offsets[i]);
-    lines.emplace_back(from, to);
-    from = to;
-  }
-  QPainter painter(&canvas);
-  painter.setPen(QColor(0x00, 0xFF, 0x00));
-  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
-  painter.end();
+  DrawTrace(form_->PaintBox1->Canvas(), trace);
   form_->PaintBox1->update();
 }
 

@@ -376,6 +376,17 @@ TEST_F(EngineTest, ADomainNameIsLookedUpOffTheMainThread) {
   }
 }
 
+// Looked up ahead (as the window opens), the name costs the click nothing: nothing leaves
+// before it, and the REGISTER has left when the click's handling returns.
+TEST_F(EngineTest, ADomainLookedUpAheadRegistersWithTheClick) {
+  User([&] { engine_.LookAhead("localhost"); });
+  ASSERT_TRUE(loop_.RunUntil([&] { return handOffs_ == 1; }, Patience()));
+  EXPECT_EQ(Sent(), Strings{});
+  User([&] { engine_.Register("Alice", "localhost", "0123", "pw"); });
+  EXPECT_EQ(events_, Strings{"ssRegistering"});
+  EXPECT_EQ(Sent(1), Strings{"REGISTER"});
+}
+
 // A request of the far end inside the call (a re-INVITE) names us in its To: the hang-up must
 // still name the far end, as the answer to our INVITE did.
 TEST_F(EngineTest, TheFarEndsRequestsLeaveTheHangUpAddressedToIt) {

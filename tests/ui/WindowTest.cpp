@@ -68,28 +68,30 @@ class WindowTest : public QObject {
   }
 
   // The trace of a block: a line to each sample's point in turn over a blank box, as a painter
-  // draws it, steep, flat and beyond the box's edges alike.
+  // draws it, for every pair of neighbouring points, beyond the box's edges too.
   void TheLevelTraceIsALineToEverySample() {
     ui::TMainForm window;
     window.ShowPanel(app::TPanel::Wait, std::nullopt);
-    media::TLevelTrace trace;
-    for (int i = 0, y = 7; i < 240; ++i, y = (y * 37 + 11) % 101)
-      trace.Offsets.push_back(i < 40 ? (i % 3) - 1 : i < 80 ? 50 * (i % 2 ? 1 : -1) : y - 50);
     auto* box = window.findChild<QWidget*>("PaintBox1");
-    QImage expected(box->size(), QImage::Format_RGB32);
-    QPainter painter(&expected);
-    painter.fillRect(QRect(0, 0, 480, 100), Qt::black);
-    painter.setPen(QColor("#00FF00"));
-    QPoint from(0, 25);
-    for (int i = 0; i < 240; ++i) {
-      const QPoint to(i, 25 + trace.Offsets[static_cast<std::size_t>(i)]);
-      painter.drawLine(from, to);
-      from = to;
+    for (int a = -50; a <= 50; ++a) {
+      media::TLevelTrace trace;
+      for (int b = -50; b <= 50; ++b)
+        trace.Offsets.insert(trace.Offsets.end(), {a, b});
+      QImage expected(box->size(), QImage::Format_RGB32);
+      QPainter painter(&expected);
+      painter.fillRect(QRect(0, 0, 480, 100), Qt::black);
+      painter.setPen(QColor("#00FF00"));
+      QPoint from(0, 25);
+      for (std::size_t i = 0; i < trace.Offsets.size(); ++i) {
+        const QPoint to(static_cast<int>(i), 25 + trace.Offsets[i]);
+        painter.drawLine(from, to);
+        from = to;
+      }
+      painter.end();
+      window.ShowLevelTrace(trace);  // over the last one
+      QVERIFY2(box->grab().toImage().convertToFormat(QImage::Format_RGB32) == expected,
+               qPrintable(QString::number(a)));
     }
-    painter.end();
-    window.ShowLevelTrace(trace);
-    window.ShowLevelTrace(trace);  // drawn over the last one
-    QCOMPARE(box->grab().toImage().convertToFormat(QImage::Format_RGB32), expected);
   }
 
   // Each panel change that hides the focused box (connecting, registered, calling): the keys

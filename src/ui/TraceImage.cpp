@@ -1,0 +1,52 @@
+#include "ui/TraceImage.h"
+
+#include <QColor>
+
+#include "media/LevelTrace.h"
+
+namespace ui {
+
+namespace {
+
+class Plotter {
+ public:
+  explicit Plotter(QImage& canvas) : canvas_(canvas) {}
+
+  // Rows `from` to `to`, both included, of column `x`.
+  void Column(int x, int from, int to) const {
+    const int step = to < from ? -1 : 1;
+    for (int y = from;; y += step) {
+      Plot(x, y);
+      if (y == to) break;
+    }
+  }
+  void Plot(int x, int y) const {
+    if (x < 0 || y < 0 || x >= canvas_.width() || y >= canvas_.height()) return;
+    reinterpret_cast<QRgb*>(canvas_.scanLine(y))[x] = kGreen;
+  }
+
+ private:
+  static constexpr QRgb kGreen = 0xFF00FF00;
+  QImage& canvas_;
+};
+
+}  // namespace
+
+void DrawTrace(QImage& canvas, const media::TLevelTrace& trace) {
+  canvas.fill(Qt::black);
+  const Plotter plot(canvas);
+  int last = media::kTraceMiddle;
+  for (std::size_t i = 0; i < trace.Offsets.size(); ++i) {
+    const int x = static_cast<int>(i);
+    const int y = media::kTraceMiddle + trace.Offsets[i];
+    if (i == 0) {
+      plot.Column(x, last, y);
+    } else {
+      plot.Column(x - 1, last, y == last ? y : y + (y < last ? 1 : -1));
+      plot.Plot(x, y);
+    }
+    last = y;
+  }
+}
+
+}  // namespace ui
