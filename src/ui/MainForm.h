@@ -6,6 +6,7 @@
 // fields separated by tabs. All on the main (GUI) thread.
 #pragma once
 
+#include <QRect>
 #include <QWidget>
 #include <QWindow>
 #include <functional>
@@ -85,6 +86,8 @@ class TMainForm : public QWidget, public app::TCallView {
   bool centred_ = false;
   QWindow* previewed_ = nullptr;  // the native window whose keys are previewed
   const QWidget* shownPanel_ = nullptr;
+  // The rows of the paint box that the last trace drew on; none: the whole box is to be shown.
+  std::optional<QRect> traceRows_;
 };
 
 }  // namespace ui

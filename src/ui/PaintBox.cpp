@@ -1,5 +1,6 @@
 #include "ui/PaintBox.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace ui {
@@ -28,10 +29,10 @@ void TPaintBox::Clear() {
   update();
 }
 
-void TPaintBox::paintEvent(QPaintEvent*) {
+void TPaintBox::paintEvent(QPaintEvent* event) {
   if (canvas_.isNull()) return;
   QPainter painter(this);
-  painter.drawImage(0, 0, canvas_);
+  painter.drawImage(event->rect().topLeft(), canvas_, event->rect());
 }
 
 }  // namespace ui

@@ -2,6 +2,9 @@
 
 #include <QColor>
 
+#include <algorithm>
+#include <limits>
+
 #include "media/LevelTrace.h"
 
 namespace ui {
@@ -13,28 +16,35 @@ class Plotter {
   explicit Plotter(QImage& canvas) : canvas_(canvas) {}
 
   // Rows `from` to `to`, both included, of column `x`.
-  void Column(int x, int from, int to) const {
+  void Column(int x, int from, int to) {
     const int step = to < from ? -1 : 1;
     for (int y = from;; y += step) {
       Plot(x, y);
       if (y == to) break;
     }
   }
-  void Plot(int x, int y) const {
+  void Plot(int x, int y) {
     if (x < 0 || y < 0 || x >= canvas_.width() || y >= canvas_.height()) return;
     reinterpret_cast<QRgb*>(canvas_.scanLine(y))[x] = kGreen;
+    top_ = std::min(top_, y);
+    bottom_ = std::max(bottom_, y);
+  }
+  QRect Rows() const {
+    return top_ > bottom_ ? QRect() : QRect(0, top_, canvas_.width(), bottom_ - top_ + 1);
   }
 
  private:
   static constexpr QRgb kGreen = 0xFF00FF00;
   QImage& canvas_;
+  int top_ = std::numeric_limits<int>::max();
+  int bottom_ = std::numeric_limits<int>::min();
 };
 
 }  // namespace
 
-void DrawTrace(QImage& canvas, const media::TLevelTrace& trace) {
+QRect DrawTrace(QImage& canvas, const media::TLevelTrace& trace) {
   canvas.fill(Qt::black);
-  const Plotter plot(canvas);
+  Plotter plot(canvas);
   int last = media::kTraceMiddle;
   for (std::size_t i = 0; i < trace.Offsets.size(); ++i) {
     const int x = static_cast<int>(i);
@@ -47,6 +57,7 @@ void DrawTrace(QImage& canvas, const media::TLevelTrace& trace) {
     }
     last = y;
   }
+  return plot.Rows();
 }
 
 }  // namespace ui

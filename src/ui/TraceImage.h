@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 
 namespace media {
 struct TLevelTrace;
@@ -17,7 +18,8 @@ struct TLevelTrace;
 
 namespace ui {
 
-// `canvas` is a 32-bit RGB image.
-void DrawTrace(QImage& canvas, const media::TLevelTrace& trace);
+// `canvas` is a 32-bit RGB image. Returns the rows drawn on, the image's whole width (empty
+// when the trace misses the image).
+QRect DrawTrace(QImage& canvas, const media::TLevelTrace& trace);
 
 }  // namespace ui

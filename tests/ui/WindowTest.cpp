@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -92,6 +93,21 @@ class WindowTest : public QObject {
       QVERIFY2(box->grab().toImage().convertToFormat(QImage::Format_RGB32) == expected,
                qPrintable(QString::number(a)));
     }
+    // On the screen only the rows that changed are repainted: nothing is left of a loud trace
+    // once a quiet one follows.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    media::TLevelTrace loud, quiet;
+    for (int i = 0; i < 240; ++i) {
+      loud.Offsets.push_back(i % 2 ? 50 : -50);
+      quiet.Offsets.push_back(i % 3 - 1);
+    }
+    window.ShowLevelTrace(loud);
+    window.ShowLevelTrace(quiet);
+    const QRect area(box->mapTo(&window, QPoint(0, 0)), box->size());
+    const QImage screen = window.screen()->grabWindow(window.winId()).toImage().copy(area);
+    QCOMPARE(screen.convertToFormat(QImage::Format_RGB32),
+             box->grab().toImage().convertToFormat(QImage::Format_RGB32));
   }
 
   // Each panel change that hides the focused box (connecting, registered, calling): the keys
