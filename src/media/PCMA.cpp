@@ -1,6 +1,7 @@
 #include "media/PCMA.h"
 
 #include <cstring>
+#include <utility>
 
 #include "media/DTMF.h"
 #include "media/G711.h"
@@ -211,7 +212,8 @@ void TPCMA::InputDone(platform::WaveHandle device, platform::WaveHeader& header)
     // Under the lock, so that a close waits for the block to be queued again and takes it back.
     wave_.InAddBuffer(device, header);
   }
-  window_.Post({platform::MessageNumber::CapturedSamples, platform::CapturedSamples{samples}});
+  window_.Post(
+      {platform::MessageNumber::CapturedSamples, platform::CapturedSamples{std::move(samples)}});
 }
 
 void TPCMA::SendAudio(std::string_view alaw) {
